@@ -1,0 +1,33 @@
+// The icon segments: the masks that describe them, the mutex that guards the
+// masks, and the background thread that sends them to the panel every 500 ms.
+#pragma once
+
+#include <cstdint>
+
+namespace icons {
+
+// Bit 56 of a mask: the icon packet's command byte 0x01.
+inline constexpr std::uint64_t kIconCommand = 0x0100000000000000ull;
+
+// All segments dark: ICON_STATUS becomes the empty icon packet, which is sent.
+// Takes no lock; called only while the icon thread is not running.
+void ClearIcons();
+
+// Sends ICON_STATUS once more as an icon packet. Same rule as ClearIcons.
+void SendIconStatus();
+
+// Clears the thread's terminate and suspend flags and starts the icon thread.
+// Returns false when the thread could not be started. Host thread.
+bool StartIconThread();
+
+// Tells the icon thread to end, pauses one refresh period (500 ms) and then
+// waits until the thread has really ended, so that nothing it sends can follow.
+// Returns after the pause when no thread runs. Host thread.
+void StopIconThread();
+
+// One refresh cycle without the pause before it: blink, ring animation,
+// speaker poll, and the icon packet. The icon thread runs it every 500 ms;
+// tests call it directly to step the icons deterministically.
+void RunRefreshCycle();
+
+}  // namespace icons

@@ -1,0 +1,127 @@
+// The few operating-system services the plug-in uses, as plain free functions.
+// Exactly one implementation is compiled: platform_win32.cpp or platform_posix.cpp.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Run-time loaded libraries
+// ---------------------------------------------------------------------------
+
+// An opaque handle of a loaded library; null means "not loaded".
+struct Library;
+
+// A resolved function address. Callers cast it to the function type they
+// expect; nothing else in the product casts function pointers.
+using Symbol = void (*)();
+
+// File name under which the panel vendor's library is loaded: "sg_vfd.dll" on
+// Windows, "libsg_vfd.so" on POSIX.
+extern const char kVendorLibraryName[];
+
+// Loads a library by plain file name through the platform's library search, or
+// by path. Returns null when it cannot be loaded. Any thread.
+Library* OpenLibrary(const char* name);
+
+// Resolves an exported function by name; null when the library lacks it.
+Symbol FindSymbol(Library* library, const char* name);
+
+// Releases one reference taken by OpenLibrary. A null library is ignored.
+void CloseLibrary(Library* library);
+
+// ---------------------------------------------------------------------------
+// The icon mutex: one process-wide, non-recursive lock guarding the icon masks.
+// ---------------------------------------------------------------------------
+
+// Creates the mutex; called once by a static initialiser when the module loads.
+void CreateIconMutex();
+// Takes the mutex, waiting as long as it takes.
+void LockIconMutex();
+// Gives the mutex back; only the thread that took it may call this.
+void UnlockIconMutex();
+
+// ---------------------------------------------------------------------------
+// The icon thread: at most one background thread at a time.
+// ---------------------------------------------------------------------------
+
+// Starts `body` on a new thread with the default stack size. Returns false
+// when the thread could not be started.
+bool StartThread(void (*body)());
+// Waits until the thread started by StartThread has ended, then forgets it.
+// Returns at once when no thread was started.
+void JoinThread();
+
+// ---------------------------------------------------------------------------
+// Time
+// ---------------------------------------------------------------------------
+
+// Suspends the calling thread for about `milliseconds`.
+void SleepMilliseconds(std::uint32_t milliseconds);
+
+// Pause that another thread can cut short: WaitForWake returns after
+// `milliseconds` or as soon as Wake has been called, whichever is first, and
+// then forgets the wake. A Wake that comes before the wait makes it return at
+// once. Used by the icon thread so that it ends promptly when told to.
+void WaitForWake(std::uint32_t milliseconds);
+void Wake();
+
+// Local calendar date and time of the machine.
+struct LocalTime {
+  std::uint16_t year;   // full year, e.g. 2011
+  std::uint8_t month;   // 1..12
+  std::uint8_t day;     // 1..31
+  std::uint8_t hour;    // 0..23
+  std::uint8_t minute;  // 0..59
+  std::uint8_t second;  // 0..59
+};
+LocalTime GetLocalTime();
+
+// ---------------------------------------------------------------------------
+// Audio
+// ---------------------------------------------------------------------------
+
+// Reads the speaker configuration of the default playback device, as the
+// DirectSound speaker configuration value (DSSPEAKER_* numbering, geometry in
+// bits 16..23). Returns false when it cannot be read. On Windows each call
+// creates and releases its own DirectSound object; on POSIX it cannot be read
+// unless a test has installed a value.
+bool ReadSpeakerConfig(std::uint32_t* value);
+
+// ---------------------------------------------------------------------------
+// Host side: used by the test host and the host simulator, never by the plug-in.
+// ---------------------------------------------------------------------------
+
+// Adds `directory` to the library search for plain file names, ahead of the
+// platform's own directories, for the whole process (Windows: SetDllDirectoryA;
+// POSIX: the environment variable VESTRIX_LIBRARY_DIR, which OpenLibrary
+// consults). Null restores the default search.
+void SetLibraryDirectory(const char* directory);
+
+// True while a library of this plain file name is loaded in the process.
+bool IsLibraryLoaded(const char* name);
+
+// Drops every remaining reference to a library of this plain file name, so that
+// the next load starts it afresh. Returns whether it is unloaded now.
+bool UnloadLibraryCompletely(const char* name);
+
+// ---------------------------------------------------------------------------
+// Test seams: deterministic replacements installed by tests. Each call replaces
+// the previous setting; null / false restores the real service.
+// ---------------------------------------------------------------------------
+namespace seam {
+
+// GetLocalTime answers `*time` instead of the clock while set.
+void SetLocalTime(const LocalTime* time);
+
+// The next StartThread fails without starting anything.
+void FailNextThreadStart();
+
+// ReadSpeakerConfig answers `value` (readable) or "cannot be read".
+void SetSpeakerConfig(bool readable, std::uint32_t value);
+void ClearSpeakerConfig();
+
+}  // namespace seam
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+// Test seams of the platform layer: replacements for the clock, the thread start
+// and the speaker query, which tests install to make the plug-in deterministic.
+#include "platform/seams.h"
+
+#include <atomic>
+
+namespace platform {
+namespace {
+
+// Written by a test before it drives the plug-in, read by either thread; the
+// atomics keep those reads well defined.
+std::atomic<bool> g_has_time{false};
+LocalTime g_time{};
+std::atomic<bool> g_fail_thread_start{false};
+std::atomic<int> g_speaker_mode{0};
+std::atomic<std::uint32_t> g_speaker_value{0};
+
+}  // namespace
+
+namespace seam {
+
+void SetLocalTime(const LocalTime* time) {
+  g_has_time.store(false);
+  if (time != nullptr) {
+    g_time = *time;
+    g_has_time.store(true);
+  }
+}
+
+void FailNextThreadStart() {
+  g_fail_thread_start.store(true);
+}
+
+void SetSpeakerConfig(bool readable, std::uint32_t value) {
+  g_speaker_value.store(value);
+  g_speaker_mode.store(readable ? 1 : 2);
+}
+
+void ClearSpeakerConfig() {
+  g_speaker_mode.store(0);
+}
+
+}  // namespace seam
+
+namespace seam_state {
+
+bool LocalTime(platform::LocalTime* time) {
+  if (!g_has_time.load()) {
+    return false;
+  }
+  *time = g_time;
+  return true;
+}
+
+bool TakeThreadStartFailure() {
+  return g_fail_thread_start.exchange(false);
+}
+
+int SpeakerConfig(std::uint32_t* value) {
+  const int mode = g_speaker_mode.load();
+  if (mode == 1) {
+    *value = g_speaker_value.load();
+  }
+  return mode;
+}
+
+}  // namespace seam_state
+}  // namespace platform

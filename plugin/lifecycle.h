@@ -1,0 +1,15 @@
+// The start and the end of the plug-in's operation. Host thread.
+#pragma once
+
+#include <cstdint>
+
+namespace plugin {
+
+// Opens the plug-in; null on success, else the failure message. `ok` may be null.
+const char* Init(std::uint8_t width, std::uint8_t height, const char* parameters, bool* ok);
+
+// Leaves the panel in the shutdown mode, stops the icon thread, releases the
+// vendor library.
+void Done();
+
+}  // namespace plugin

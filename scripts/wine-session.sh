@@ -1,0 +1,16 @@
+# Sourced by the scripts that run Windows programs: a Wine prefix of the
+# project's own and a Wine server that lives until the script ends.
+# The server and wineboot get no terminal and no pipes of ours; a server that
+# inherited them would hold the caller's output open and hang it.
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vestrix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+wine_session_start() {
+  wineserver -p </dev/null >/dev/null 2>&1
+  wineboot -i </dev/null >/dev/null 2>&1
+}
+
+wine_session_stop() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+}

@@ -1,0 +1,123 @@
+// Test host: loading the plug-in, choosing the test vendor library, reading the
+// recorder.
+#include "tests/support/plugin_host.h"
+
+#include <cstdio>
+
+namespace testing_support {
+namespace {
+
+template <typename Function>
+void Resolve(platform::Library* plugin, const char* plain, const char* decorated,
+             bool use_decorated, Function& slot) {
+  slot =
+      reinterpret_cast<Function>(platform::FindSymbol(plugin, use_decorated ? decorated : plain));
+}
+
+}  // namespace
+
+PluginApi ResolveEntryPoints(platform::Library* plugin, bool decorated) {
+  PluginApi api;
+  Resolve(plugin, "DISPLAYDLL_Init", "DISPLAYDLL_Init@16", decorated, api.Init);
+  Resolve(plugin, "DISPLAYDLL_Done", "DISPLAYDLL_Done@0", decorated, api.Done);
+  Resolve(plugin, "DISPLAYDLL_DriverName", "DISPLAYDLL_DriverName@0", decorated, api.DriverName);
+  Resolve(plugin, "DISPLAYDLL_Usage", "DISPLAYDLL_Usage@0", decorated, api.Usage);
+  Resolve(plugin, "DISPLAYDLL_DefaultParameters", "DISPLAYDLL_DefaultParameters@0", decorated,
+          api.DefaultParameters);
+  Resolve(plugin, "DISPLAYDLL_SetPosition", "DISPLAYDLL_SetPosition@8", decorated, api.SetPosition);
+  Resolve(plugin, "DISPLAYDLL_Write", "DISPLAYDLL_Write@4", decorated, api.Write);
+  Resolve(plugin, "DISPLAYDLL_SetBrightness", "DISPLAYDLL_SetBrightness@4", decorated,
+          api.SetBrightness);
+  Resolve(plugin, "DISPLAYDLL_CustomChar", "DISPLAYDLL_CustomChar@8", decorated, api.CustomChar);
+  Resolve(plugin, "DISPLAYDLL_CustomCharIndex", "DISPLAYDLL_CustomCharIndex@4", decorated,
+          api.CustomCharIndex);
+  Resolve(plugin, "DISPLAYDLL_SetContrast", "DISPLAYDLL_SetContrast@4", decorated, api.SetContrast);
+  Resolve(plugin, "DISPLAYDLL_SetFan", "DISPLAYDLL_SetFan@8", decorated, api.SetFan);
+  return api;
+}
+
+std::string PluginPath() {
+  return VESTRIX_TEST_PLUGIN_PATH;
+}
+
+std::string VendorDirectory(const std::string& variant) {
+  return std::string(VESTRIX_TEST_VENDOR_ROOT) + "/" + variant;
+}
+
+void SelectVendor(const std::string& variant) {
+  ForgetVendor();
+  platform::SetLibraryDirectory(VendorDirectory(variant).c_str());
+}
+
+void ForgetVendor() {
+  platform::UnloadLibraryCompletely(platform::kVendorLibraryName);
+  platform::SetLibraryDirectory(nullptr);
+}
+
+std::vector<Record> Records() {
+  std::vector<Record> records;
+  Record record{};
+  for (std::size_t i = 0; Recorder_Get(i, &record); ++i) {
+    records.push_back(record);
+  }
+  return records;
+}
+
+std::vector<PacketBytes> SentPackets(bool host_thread_only) {
+  const std::uint32_t self = Recorder_CurrentThread();
+  std::vector<PacketBytes> packets;
+  for (const Record& record : Records()) {
+    if (record.kind != kRecordSendData || (host_thread_only && record.thread != self)) {
+      continue;
+    }
+    PacketBytes bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      bytes[i] = record.bytes[i];
+    }
+    packets.push_back(bytes);
+  }
+  return packets;
+}
+
+std::size_t CountRecords(RecordKind kind) {
+  std::size_t count = 0;
+  for (const Record& record : Records()) {
+    count += record.kind == kind ? 1 : 0;
+  }
+  return count;
+}
+
+PacketBytes Packet(std::uint8_t command, std::array<std::uint8_t, 7> data) {
+  PacketBytes bytes{};
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    bytes[i] = data[i];
+  }
+  bytes[7] = command;
+  return bytes;
+}
+
+std::string Hex(const PacketBytes& bytes) {
+  std::string text;
+  char part[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(part, sizeof part, i == 0 ? "%02x" : " %02x", bytes[i]);
+    text += part;
+  }
+  return text;
+}
+
+std::string Hex(const std::vector<PacketBytes>& packets) {
+  std::string text;
+  for (const PacketBytes& packet : packets) {
+    text += Hex(packet) + "\n";
+  }
+  return text;
+}
+
+std::vector<PacketBytes> ResetSequence(std::uint8_t contrast) {
+  return {Packet(0x50, {0x40}), Packet(0x51), Packet(0x03, {contrast}),
+          Packet(0x02),         Packet(0x01), Packet(0x10),
+          Packet(0x11),         Packet(0x12)};
+}
+
+}  // namespace testing_support

@@ -1,0 +1,69 @@
+// Test host: loads a build of the plug-in as the real host does, by path at run
+// time, and reads back what reached the test vendor library.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "plugin/api.h"
+#include "tests/fakevendor/recorder.h"
+
+namespace testing_support {
+
+// The entry points of one loaded plug-in, resolved by name.
+struct PluginApi {
+  decltype(&DISPLAYDLL_Init) Init = nullptr;
+  decltype(&DISPLAYDLL_Done) Done = nullptr;
+  decltype(&DISPLAYDLL_DriverName) DriverName = nullptr;
+  decltype(&DISPLAYDLL_Usage) Usage = nullptr;
+  decltype(&DISPLAYDLL_DefaultParameters) DefaultParameters = nullptr;
+  decltype(&DISPLAYDLL_SetPosition) SetPosition = nullptr;
+  decltype(&DISPLAYDLL_Write) Write = nullptr;
+  decltype(&DISPLAYDLL_SetBrightness) SetBrightness = nullptr;
+  decltype(&DISPLAYDLL_CustomChar) CustomChar = nullptr;
+  decltype(&DISPLAYDLL_CustomCharIndex) CustomCharIndex = nullptr;
+  decltype(&DISPLAYDLL_SetContrast) SetContrast = nullptr;
+  decltype(&DISPLAYDLL_SetFan) SetFan = nullptr;
+};
+
+// Resolves all twelve entry points under their plain names (or, with
+// `decorated`, their "@N" names). Missing ones stay null.
+PluginApi ResolveEntryPoints(platform::Library* plugin, bool decorated = false);
+
+// The entry points linked into this executable, for tests that also need the
+// plug-in's internals and seams.
+PluginApi LinkedEntryPoints();
+
+// Paths of the build under test.
+std::string PluginPath();
+std::string VendorDirectory(const std::string& variant);
+
+// Points the library search at test vendor variant `variant` (see
+// tests/fakevendor) after unloading any vendor library still in the process.
+void SelectVendor(const std::string& variant);
+// Removes a vendor library left in the process and restores the default search.
+void ForgetVendor();
+
+using PacketBytes = std::array<std::uint8_t, 8>;
+
+// Everything recorded since the last Recorder_Clear.
+std::vector<Record> Records();
+// The packets sent, in order; `host_thread_only` drops those of other threads
+// (the icon thread).
+std::vector<PacketBytes> SentPackets(bool host_thread_only = false);
+// Number of records of one kind.
+std::size_t CountRecords(RecordKind kind);
+
+// A packet from its command byte and data bytes, as the panel receives it.
+PacketBytes Packet(std::uint8_t command, std::array<std::uint8_t, 7> data = {});
+// "00 01 ... 50" for readable test failures.
+std::string Hex(const PacketBytes& bytes);
+std::string Hex(const std::vector<PacketBytes>& packets);
+
+// The eight packets of the panel reset sequence with contrast level `contrast`.
+std::vector<PacketBytes> ResetSequence(std::uint8_t contrast);
+
+}  // namespace testing_support

@@ -1,0 +1,93 @@
+// Start and end of the plug-in with a controlled clock and a failing thread
+// start, which only the linked code's test seams can arrange.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "plugin/state.h"
+#include "tests/support/linked_fixture.h"
+
+namespace testing_support {
+namespace {
+
+using LifecycleSeams = LinkedTest;
+
+TEST_F(LifecycleSeams, ClockPacketCarriesTheLocalDateAndTime) {
+  const platform::LocalTime march14{2011, 3, 14, 9, 5, 7};
+  struct Case {
+    const char* parameters;
+    std::uint8_t mode;
+  };
+  for (const Case c : {Case{"clock", 0x80}, Case{"off", 0x08}}) {
+    platform::seam::SetLocalTime(&march14);
+    Open(c.parameters);
+    Recorder_Clear();
+    Close();
+    const std::vector<PacketBytes> packets = SentPackets(true);
+    ASSERT_EQ(packets.size(), 11u) << Hex(packets);
+    EXPECT_EQ(Hex(packets[9]), Hex(PacketBytes{c.mode, 0xDB, 0x03, 0x0E, 0x09, 0x05, 0x07, 0x50}));
+  }
+}
+
+TEST_F(LifecycleSeams, YearIsSentModulo256) {
+  const platform::LocalTime times[] = {{2048, 12, 31, 23, 59, 59}, {2304, 1, 1, 0, 0, 0}};
+  for (const platform::LocalTime& t : times) {
+    platform::seam::SetLocalTime(&t);
+    Open("clock");
+    Recorder_Clear();
+    Close();
+    const std::vector<PacketBytes> packets = SentPackets(true);
+    ASSERT_EQ(packets.size(), 11u);
+    EXPECT_EQ(packets[9][1], t.year % 256);
+    EXPECT_EQ(packets[9][2], t.month);
+    EXPECT_EQ(packets[9][6], t.second);
+  }
+}
+
+TEST_F(LifecycleSeams, FailedThreadStartRunsDoneAndReports) {
+  const platform::LocalTime noon{2020, 6, 1, 12, 0, 0};
+  platform::seam::SetLocalTime(&noon);
+  platform::seam::FailNextThreadStart();
+  bool ok = true;
+  EXPECT_STREQ(api_.Init(16, 2, "", &ok),
+               "VESTRIX.DLL: Unable to Initialize the Icon Update Thread!");
+  EXPECT_FALSE(ok);
+  // The start's packets, then Done in clock mode, then the library released.
+  std::vector<PacketBytes> expected = ResetSequence(10);
+  expected.push_back(Packet(0x01));
+  expected.push_back(Packet(0x01));
+  for (const PacketBytes& packet : ResetSequence(10)) {
+    expected.push_back(packet);
+  }
+  expected.push_back(Packet(0x01));
+  expected.push_back(Packet(0x50, {0x80, 2020 % 256, 6, 1, 12, 0, 0}));
+  expected.push_back(Packet(0x51));
+  EXPECT_EQ(SentPackets(), expected) << Hex(SentPackets());
+  EXPECT_EQ(CountRecords(kRecordUninit), 1u);
+  EXPECT_EQ(CountRecords(kRecordUnload), 1u);
+  // The next start works normally.
+  Open("message");
+}
+
+TEST_F(LifecycleSeams, AudioOptionAndScreenModeFollowTheParameters) {
+  Open("off audio", 16, 1);
+  EXPECT_TRUE(plugin::AutoAudioDisplay);
+  EXPECT_TRUE(plugin::DisplayOffOnExit);
+  EXPECT_FALSE(plugin::DisplayClockOnExit);
+  EXPECT_EQ(plugin::ScreenMode, 1);
+  Close();
+  // A refused size keeps the earlier screen and shutdown modes but clears audio.
+  bool ok = true;
+  EXPECT_NE(api_.Init(20, 2, "message audio", &ok), nullptr);
+  EXPECT_FALSE(plugin::AutoAudioDisplay);
+  EXPECT_EQ(plugin::ScreenMode, 1);
+  EXPECT_TRUE(plugin::DisplayOffOnExit);
+  // Refused keywords set the screen mode and clear only the off flag.
+  EXPECT_NE(api_.Init(16, 2, "clock off", &ok), nullptr);
+  EXPECT_EQ(plugin::ScreenMode, 2);
+  EXPECT_FALSE(plugin::DisplayOffOnExit);
+  EXPECT_FALSE(plugin::DisplayClockOnExit);
+}
+
+}  // namespace
+}  // namespace testing_support
