@@ -1,13 +1,15 @@
 // Win32 implementation of the platform layer: the kernel's library loader, a
 // kernel mutex for the icon masks, the C runtime's thread start, GetLocalTime
 // and DirectSound. Also the DLL's entry routine.
+// The order matters: windows.h first, then the multimedia header whose types
+// the DirectSound header relies on.
+// clang-format off
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-// windows.h first: the multimedia, DirectSound and C runtime headers rely on
-// its types.
-#include <dsound.h>
 #include <mmsystem.h>
+#include <dsound.h>
 #include <process.h>
+// clang-format on
 
 #include "platform/platform.h"
 #include "platform/seams.h"
