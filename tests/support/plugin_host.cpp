@@ -114,6 +114,39 @@ std::string Hex(const std::vector<PacketBytes>& packets) {
   return text;
 }
 
+bool LastPicture(const std::vector<PacketBytes>& packets, Picture* picture) {
+  constexpr std::size_t kRun = 28;
+  for (std::size_t end = packets.size(); end >= kRun; --end) {
+    bool run = true;
+    for (std::size_t k = 0; k < kRun && run; ++k) {
+      run = packets[end - kRun + k][7] == 0x20 + k;
+    }
+    if (!run) {
+      continue;
+    }
+    picture->fill(0);
+    for (std::size_t k = 0; k < kRun; ++k) {
+      for (std::size_t j = 0; j < 7 && 7 * k + j < picture->size(); ++j) {
+        (*picture)[7 * k + j] = packets[end - kRun + k][j];
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+std::string PictureArt(const Picture& picture) {
+  std::string art;
+  for (std::size_t y = 0; y < 16; ++y) {
+    for (std::size_t x = 0; x < 96; ++x) {
+      const std::uint8_t byte = picture[96 * (y / 8) + x];
+      art += (byte & (0x80u >> (y % 8))) != 0 ? '#' : '.';
+    }
+    art += '\n';
+  }
+  return art;
+}
+
 std::vector<PacketBytes> ResetSequence(std::uint8_t contrast) {
   return {Packet(0x50, {0x40}), Packet(0x51), Packet(0x03, {contrast}),
           Packet(0x02),         Packet(0x01), Packet(0x10),

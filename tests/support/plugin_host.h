@@ -63,6 +63,16 @@ PacketBytes Packet(std::uint8_t command, std::array<std::uint8_t, 7> data = {});
 std::string Hex(const PacketBytes& bytes);
 std::string Hex(const std::vector<PacketBytes>& packets);
 
+using Picture = std::array<std::uint8_t, 192>;
+
+// The picture carried by the last complete run of 28 pixel packets (0x20..0x3B
+// in order) among `packets`; false when there is none.
+bool LastPicture(const std::vector<PacketBytes>& packets, Picture* picture);
+
+// Pictures as text art, one "#"/"." row of 96 pixels per panel row, for
+// readable comparisons.
+std::string PictureArt(const Picture& picture);
+
 // The eight packets of the panel reset sequence with contrast level `contrast`.
 std::vector<PacketBytes> ResetSequence(std::uint8_t contrast);
 

@@ -1,0 +1,164 @@
+// Font sheet: draws all 256 glyphs of one of the plug-in's fonts through the real
+// rasteriser, as the panel would show each one alone in the first cell of a
+// line, and lays them out in a 16 x 16 grid with hexadecimal row and column
+// labels (drawn with the small font). Writes the sheet as a PNG image, or
+// checks that an existing image shows exactly the current fonts.
+//
+//   vestrix_fontsheet small|large write <file.png>
+//   vestrix_fontsheet small|large check <file.png>
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/state.h"
+#include "text/raster.h"
+
+namespace {
+
+constexpr int kScale = 4;       // image pixels per panel pixel
+constexpr int kGap = 2;         // image pixels between cells
+constexpr int kLabelCells = 1;  // one cell's width and height for the labels
+constexpr std::uint8_t kLit = 0x10;
+constexpr std::uint8_t kDark = 0xE8;
+constexpr std::uint8_t kGrid = 0xB0;
+
+// One glyph as the panel shows it: a cell of the picture.
+struct Cell {
+  int width;
+  int height;
+  std::vector<bool> pixels;  // row-major
+};
+
+// Renders `code` alone at the start of the first line in `mode` (2: small
+// font, 6 x 8 cell; 1: large font, 7 x 16 cell including the rows the large
+// font leaves dark above and below).
+Cell RenderGlyph(std::uint8_t mode, std::uint8_t code) {
+  plugin::ScreenMode = mode;
+  const std::uint8_t line1[16] = {code};
+  const std::uint8_t line2[16] = {};
+  text::SendText(line1, line2);
+  Cell cell{mode == 2 ? 6 : 7, mode == 2 ? 8 : 16, {}};
+  for (int y = 0; y < cell.height; ++y) {
+    for (int x = 0; x < cell.width; ++x) {
+      const std::uint8_t byte = text::PixelBuffer[96 * (y / 8) + x];
+      cell.pixels.push_back((byte & (0x80u >> (y % 8))) != 0);
+    }
+  }
+  return cell;
+}
+
+struct Image {
+  int width;
+  int height;
+  std::vector<std::uint8_t> gray;
+
+  void Fill(int x0, int y0, int w, int h, std::uint8_t value) {
+    for (int y = y0; y < y0 + h; ++y) {
+      for (int x = x0; x < x0 + w; ++x) {
+        gray[static_cast<std::size_t>(y * width + x)] = value;
+      }
+    }
+  }
+
+  void Draw(const Cell& cell, int x0, int y0) {
+    for (int y = 0; y < cell.height; ++y) {
+      for (int x = 0; x < cell.width; ++x) {
+        const bool lit = cell.pixels[static_cast<std::size_t>(y * cell.width + x)];
+        Fill(x0 + x * kScale, y0 + y * kScale, kScale, kScale, lit ? kLit : kDark);
+      }
+    }
+  }
+};
+
+// A label of up to two characters in the small font, drawn in two-line mode.
+Cell RenderLabel(const char* label) {
+  plugin::ScreenMode = 2;
+  std::uint8_t line1[16] = {};
+  std::memcpy(line1, label, std::strlen(label));
+  const std::uint8_t line2[16] = {};
+  text::SendText(line1, line2);
+  const int width = 6 * static_cast<int>(std::strlen(label));
+  Cell cell{width, 8, {}};
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < width; ++x) {
+      cell.pixels.push_back((text::PixelBuffer[x] & (0x80u >> y)) != 0);
+    }
+  }
+  return cell;
+}
+
+Image RenderSheet(std::uint8_t mode) {
+  const Cell probe = RenderGlyph(mode, 0);
+  // Each grid cell holds one glyph, or a two-character label, and a margin.
+  const int cell_w = std::max(probe.width, 12) * kScale + kGap;
+  const int cell_h = std::max(probe.height, 8) * kScale + kGap;
+  Image image{cell_w * (16 + kLabelCells) + kGap, cell_h * (16 + kLabelCells) + kGap, {}};
+  image.gray.assign(static_cast<std::size_t>(image.width * image.height), kGrid);
+  const char* digits = "0123456789ABCDEF";
+  for (int i = 0; i < 16; ++i) {
+    const char column[3] = {'_', digits[i], 0};
+    const char row[3] = {digits[i], '_', 0};
+    image.Fill(kGap + (i + 1) * cell_w, kGap, cell_w - kGap, cell_h - kGap, kDark);
+    image.Draw(RenderLabel(column), kGap + (i + 1) * cell_w, kGap);
+    image.Fill(kGap, kGap + (i + 1) * cell_h, cell_w - kGap, cell_h - kGap, kDark);
+    image.Draw(RenderLabel(row), kGap, kGap + (i + 1) * cell_h);
+  }
+  for (int code = 0; code < 256; ++code) {
+    const int x0 = kGap + (code % 16 + 1) * cell_w;
+    const int y0 = kGap + (code / 16 + 1) * cell_h;
+    image.Fill(x0, y0, cell_w - kGap, cell_h - kGap, kDark);
+    image.Draw(RenderGlyph(mode, static_cast<std::uint8_t>(code)), x0, y0);
+  }
+  return image;
+}
+
+bool WritePng(const Image& image, const char* path) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_GRAY;
+  if (png_image_write_to_file(&png, path, 0, image.gray.data(), 0, nullptr) == 0) {
+    std::fprintf(stderr, "fontsheet: cannot write %s: %s\n", path, png.message);
+    return false;
+  }
+  return true;
+}
+
+bool SameAsPng(const Image& image, const char* path) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&png, path) == 0) {
+    std::fprintf(stderr, "fontsheet: cannot read %s: %s\n", path, png.message);
+    return false;
+  }
+  png.format = PNG_FORMAT_GRAY;
+  std::vector<std::uint8_t> stored(PNG_IMAGE_SIZE(png));
+  if (png_image_finish_read(&png, nullptr, stored.data(), 0, nullptr) == 0) {
+    std::fprintf(stderr, "fontsheet: cannot read %s: %s\n", path, png.message);
+    return false;
+  }
+  if (static_cast<int>(png.width) != image.width || static_cast<int>(png.height) != image.height ||
+      stored != image.gray) {
+    std::fprintf(stderr, "fontsheet: %s does not show the current font; regenerate it\n", path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4 || (std::string(argv[1]) != "small" && std::string(argv[1]) != "large") ||
+      (std::string(argv[2]) != "write" && std::string(argv[2]) != "check")) {
+    std::fprintf(stderr, "usage: %s small|large write|check <file.png>\n", argv[0]);
+    return 2;
+  }
+  const Image sheet = RenderSheet(std::string(argv[1]) == "small" ? 2 : 1);
+  const bool ok =
+      std::string(argv[2]) == "write" ? WritePng(sheet, argv[3]) : SameAsPng(sheet, argv[3]);
+  return ok ? 0 : 1;
+}
