@@ -6,8 +6,12 @@ export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vestrix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
+# A server that already runs for this prefix is kept (wineserver -p then
+# answers non-zero); a fresh prefix is created by wineboot, which takes a few
+# seconds the first time.
 wine_session_start() {
-  wineserver -p </dev/null >/dev/null 2>&1
+  mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >/dev/null 2>&1 || true
   wineboot -i </dev/null >/dev/null 2>&1
 }
 
