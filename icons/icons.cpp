@@ -19,7 +19,9 @@ namespace {
 
 constexpr std::uint32_t kRefreshPeriodMs = 500;
 
-// Every third cycle with the audio option on polls the speaker layout.
+// Every third cycle with the audio option on polls the speaker layout. The
+// first layout thus shows with the third cycle after a start, about 1.5 s in;
+// the start itself does not ask the audio device, so it never waits for it.
 constexpr int kSpeakerPollCycles = 3;
 
 // Clears the eight segments of the full speaker mask (0xFD01) and bits 60..63
@@ -90,6 +92,10 @@ void RunRefreshCycle() {
 
 void ClearIcons() {
   ICON_STATUS = kIconCommand;
+  // The speaker segments are dark now, so no speaker mask is shown any more.
+  // Keeping the old one would make the next start's first poll see an
+  // unchanged layout and leave the speaker icons dark until it changes.
+  ICON_SPEAKERS = 0;
   SendStatus();
 }
 

@@ -9,8 +9,9 @@ namespace icons {
 // Bit 56 of a mask: the icon packet's command byte 0x01.
 inline constexpr std::uint64_t kIconCommand = 0x0100000000000000ull;
 
-// All segments dark: ICON_STATUS becomes the empty icon packet, which is sent.
-// Takes no lock; called only while the icon thread is not running.
+// All segments dark: ICON_STATUS becomes the empty icon packet, which is sent,
+// and no speaker mask counts as shown. The blink marks stay. Takes no lock;
+// called only while the icon thread is not running.
 void ClearIcons();
 
 // Sends ICON_STATUS once more as an icon packet. Same rule as ClearIcons.

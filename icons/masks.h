@@ -11,7 +11,7 @@ namespace icons {
 // byte. Guarded by the icon mutex, except while the icon thread is not running.
 extern std::uint64_t ICON_STATUS;    // the picture to send next, 1 = lit
 extern std::uint64_t ICON_FLASH;     // 1 = segment blinks
-extern std::uint64_t ICON_SPEAKERS;  // the speaker mask last merged into ICON_STATUS
+extern std::uint64_t ICON_SPEAKERS;  // the speaker mask ICON_STATUS shows (0 after ClearIcons)
 
 // Written by the host's thread, read by the icon thread once a cycle.
 extern std::atomic<std::uint8_t> IconThreadTerminate;

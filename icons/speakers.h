@@ -12,7 +12,7 @@ std::uint64_t SpeakerMaskFor(std::uint32_t config);
 
 // Reads the default playback device's speaker configuration and returns its
 // speaker mask; 0 when it cannot be read. Changes no icon mask. Called by the
-// icon thread under the icon mutex, and by a start of the plug-in.
+// icon thread's speaker poll, under the icon mutex.
 std::uint64_t GetSoundConfig();
 
 }  // namespace icons

@@ -29,8 +29,24 @@ pthread_t g_thread;
 bool g_thread_started = false;
 
 pthread_mutex_t g_wake_mutex = PTHREAD_MUTEX_INITIALIZER;
-pthread_cond_t g_wake_cond = PTHREAD_COND_INITIALIZER;
+// Waits measure the monotonic clock, so that setting the wall clock neither
+// stretches nor cuts the icon thread's pause. Initialised on first use.
+pthread_cond_t g_wake_cond;
+pthread_once_t g_wake_cond_once = PTHREAD_ONCE_INIT;
 bool g_wake_pending = false;
+
+void InitWakeCondition() {
+  pthread_condattr_t attributes;
+  pthread_condattr_init(&attributes);
+  pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+  pthread_cond_init(&g_wake_cond, &attributes);
+  pthread_condattr_destroy(&attributes);
+}
+
+pthread_cond_t* WakeCondition() {
+  pthread_once(&g_wake_cond_once, InitWakeCondition);
+  return &g_wake_cond;
+}
 
 void* ThreadTrampoline(void* body) {
   // The body is handed over as a data pointer because pthread_create takes one.
@@ -96,6 +112,9 @@ bool StartThread(void (*body)()) {
   if (seam_state::TakeThreadStartFailure() || g_thread_started) {
     return false;
   }
+  if (seam_state::ThreadStartsHeld()) {
+    return true;
+  }
   pthread_mutex_lock(&g_wake_mutex);
   g_wake_pending = false;
   pthread_mutex_unlock(&g_wake_mutex);
@@ -121,8 +140,9 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
 }
 
 void WaitForWake(std::uint32_t milliseconds) {
+  pthread_cond_t* condition = WakeCondition();
   timespec deadline{};
-  clock_gettime(CLOCK_REALTIME, &deadline);
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
   deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
   deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
   if (deadline.tv_nsec >= 1000000000L) {
@@ -131,7 +151,7 @@ void WaitForWake(std::uint32_t milliseconds) {
   }
   pthread_mutex_lock(&g_wake_mutex);
   while (!g_wake_pending) {
-    if (pthread_cond_timedwait(&g_wake_cond, &g_wake_mutex, &deadline) == ETIMEDOUT) {
+    if (pthread_cond_timedwait(condition, &g_wake_mutex, &deadline) == ETIMEDOUT) {
       break;
     }
   }
@@ -140,9 +160,10 @@ void WaitForWake(std::uint32_t milliseconds) {
 }
 
 void Wake() {
+  pthread_cond_t* condition = WakeCondition();
   pthread_mutex_lock(&g_wake_mutex);
   g_wake_pending = true;
-  pthread_cond_signal(&g_wake_cond);
+  pthread_cond_signal(condition);
   pthread_mutex_unlock(&g_wake_mutex);
 }
 

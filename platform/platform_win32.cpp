@@ -46,6 +46,24 @@ HMODULE ToModule(Library* library) {
 
 using DirectSoundCreate8Function = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND8*, LPUNKNOWN);
 
+// Creates a DirectSound object for the default playback device through
+// `create`, asks it for its speaker configuration and releases it again,
+// whatever it answered. An object that could not be created is not released.
+template <typename Create>
+bool QuerySpeakerConfig(Create create, std::uint32_t* value) {
+  IDirectSound8* sound = nullptr;
+  if (create(&sound) != DS_OK || sound == nullptr) {
+    return false;
+  }
+  DWORD config = 0;
+  const bool readable = sound->GetSpeakerConfig(&config) == DS_OK;
+  sound->Release();
+  if (readable) {
+    *value = config;
+  }
+  return readable;
+}
+
 }  // namespace
 
 Library* OpenLibrary(const char* name) {
@@ -85,6 +103,9 @@ void UnlockIconMutex() {
 bool StartThread(void (*body)()) {
   if (seam_state::TakeThreadStartFailure() || g_thread != nullptr) {
     return false;
+  }
+  if (seam_state::ThreadStartsHeld()) {
+    return true;
   }
   if (g_wake_event == nullptr) {
     g_wake_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -157,6 +178,13 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
     default:
       break;
   }
+  if (const seam::SoundCreateFunction fake = seam_state::SoundCreate(); fake != nullptr) {
+    return QuerySpeakerConfig(
+        [fake](IDirectSound8** sound) {
+          return fake(nullptr, reinterpret_cast<void**>(sound), nullptr);
+        },
+        value);
+  }
   // dsound.dll is loaded only for the query, so that a machine without it can
   // still load the plug-in. COM is not initialised here; DirectSoundCreate8
   // works without it.
@@ -164,17 +192,13 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
   if (dsound == nullptr) {
     return false;
   }
-  bool readable = false;
   // Through the generic function type, which converts to and from any other.
   const auto create = reinterpret_cast<DirectSoundCreate8Function>(
       reinterpret_cast<Symbol>(GetProcAddress(dsound, "DirectSoundCreate8")));
-  IDirectSound8* sound = nullptr;
-  if (create != nullptr && create(nullptr, &sound, nullptr) == DS_OK && sound != nullptr) {
-    DWORD config = 0;
-    readable = sound->GetSpeakerConfig(&config) == DS_OK;
-    *value = config;
-    sound->Release();
-  }
+  const bool readable =
+      create != nullptr &&
+      QuerySpeakerConfig(
+          [create](IDirectSound8** sound) { return create(nullptr, sound, nullptr); }, value);
   FreeLibrary(dsound);
   return readable;
 }

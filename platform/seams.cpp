@@ -12,8 +12,12 @@ namespace {
 std::atomic<bool> g_has_time{false};
 LocalTime g_time{};
 std::atomic<bool> g_fail_thread_start{false};
+std::atomic<bool> g_hold_thread_starts{false};
 std::atomic<int> g_speaker_mode{0};
 std::atomic<std::uint32_t> g_speaker_value{0};
+#if defined(_WIN32)
+std::atomic<seam::SoundCreateFunction> g_sound_create{nullptr};
+#endif
 
 }  // namespace
 
@@ -31,6 +35,10 @@ void FailNextThreadStart() {
   g_fail_thread_start.store(true);
 }
 
+void HoldThreadStarts(bool held) {
+  g_hold_thread_starts.store(held);
+}
+
 void SetSpeakerConfig(bool readable, std::uint32_t value) {
   g_speaker_value.store(value);
   g_speaker_mode.store(readable ? 1 : 2);
@@ -39,6 +47,12 @@ void SetSpeakerConfig(bool readable, std::uint32_t value) {
 void ClearSpeakerConfig() {
   g_speaker_mode.store(0);
 }
+
+#if defined(_WIN32)
+void SetSoundCreate(SoundCreateFunction create) {
+  g_sound_create.store(create);
+}
+#endif
 
 }  // namespace seam
 
@@ -56,6 +70,10 @@ bool TakeThreadStartFailure() {
   return g_fail_thread_start.exchange(false);
 }
 
+bool ThreadStartsHeld() {
+  return g_hold_thread_starts.load();
+}
+
 int SpeakerConfig(std::uint32_t* value) {
   const int mode = g_speaker_mode.load();
   if (mode == 1) {
@@ -63,6 +81,12 @@ int SpeakerConfig(std::uint32_t* value) {
   }
   return mode;
 }
+
+#if defined(_WIN32)
+seam::SoundCreateFunction SoundCreate() {
+  return g_sound_create.load();
+}
+#endif
 
 }  // namespace seam_state
 }  // namespace platform

@@ -1,18 +1,20 @@
 #!/bin/sh
-# Sets up what is missing, builds, and runs every test suite: natively, and the
-# cross-built suite under Wine against the real VESTRIX.DLL.
+# Sets up what is missing, builds, and runs every test suite: natively, natively
+# again under ThreadSanitizer, and the cross-built suite under Wine against the
+# real VESTRIX.DLL.
 set -eu
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 . scripts/wine-session.sh
 
-for preset in native win32; do
+for preset in native native-tsan win32; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
 
 ctest --preset native
+ctest --preset native-tsan
 
 wine_session_start
 trap wine_session_stop EXIT
