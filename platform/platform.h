@@ -106,6 +106,10 @@ bool IsLibraryLoaded(const char* name);
 // the next load starts it afresh. Returns whether it is unloaded now.
 bool UnloadLibraryCompletely(const char* name);
 
+// Prepares standard output for UTF-8 text and ANSI cursor movement when it is
+// a terminal (Windows: a console); returns whether it is one.
+bool PrepareTerminalOutput();
+
 // ---------------------------------------------------------------------------
 // Test seams: deterministic replacements installed by tests. Each call replaces
 // the previous setting; null / false restores the real service.

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <pthread.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -224,6 +225,11 @@ bool UnloadLibraryCompletely(const char* name) {
     dlclose(handle);  // one that was left behind
   }
   return !IsLibraryLoaded(name);
+}
+
+bool PrepareTerminalOutput() {
+  // A POSIX terminal takes UTF-8 and ANSI sequences as they are.
+  return isatty(STDOUT_FILENO) == 1;
 }
 
 }  // namespace platform

@@ -224,4 +224,15 @@ bool UnloadLibraryCompletely(const char* name) {
   return GetModuleHandleA(name) == nullptr;
 }
 
+bool PrepareTerminalOutput() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (output == INVALID_HANDLE_VALUE || GetConsoleMode(output, &mode) == 0) {
+    return false;  // a file or a pipe
+  }
+  SetConsoleOutputCP(CP_UTF8);
+  SetConsoleMode(output, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  return true;
+}
+
 }  // namespace platform

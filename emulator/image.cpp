@@ -1,0 +1,150 @@
+// The panel as a PNG picture: every panel pixel a square on a visible grid,
+// the ring of eight segments to the right, the 56 icon segments as a numbered
+// row below.
+#include <cstdio>
+#include <fstream>
+
+#include "emulator/render.h"
+
+namespace emulator {
+namespace {
+
+struct Rgb {
+  std::uint8_t r, g, b;
+};
+
+// A greenish LCD glass; lit pixels are dark.
+constexpr Rgb kBackground{188, 202, 168};
+constexpr Rgb kGrid{160, 174, 142};
+constexpr Rgb kDark{178, 192, 158};
+constexpr Rgb kLitFull{24, 32, 36};
+
+constexpr std::size_t kScale = 8;  // pitch of one panel pixel, grid line included
+constexpr std::size_t kMargin = 16;
+constexpr std::size_t kPictureWidth = kVxPanelWidth * kScale + 1;
+constexpr std::size_t kPictureHeight = kVxPanelHeight * kScale + 1;
+constexpr std::size_t kRingCell = 24;
+constexpr std::size_t kRingLeft = kMargin + kPictureWidth + kMargin;
+constexpr std::size_t kRingTop = kMargin + (kPictureHeight - 3 * kRingCell) / 2;
+constexpr std::size_t kIconPitch = 13;
+constexpr std::size_t kIconBox = 11;
+constexpr std::size_t kIconTop = kMargin + kPictureHeight + kMargin;
+constexpr std::size_t kLabelTop = kIconTop + kIconBox + 3;
+constexpr std::size_t kDigitHeight = 5;
+constexpr std::size_t kImageWidth = kRingLeft + 3 * kRingCell + kMargin;
+constexpr std::size_t kImageHeight = kLabelTop + kDigitHeight + kMargin;
+
+// Digits 0..9 in 3 x 5 dots, one row per entry, bit 2 the left column.
+constexpr std::uint8_t kDigits[10][kDigitHeight] = {
+    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
+    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
+
+class Canvas {
+ public:
+  explicit Canvas(Image& image) : image_(image) {
+    image_.width = kImageWidth;
+    image_.height = kImageHeight;
+    image_.rgb.assign(kImageWidth * kImageHeight * 3, 0);
+    Fill(0, 0, kImageWidth, kImageHeight, kBackground);
+  }
+
+  void Fill(std::size_t left, std::size_t top, std::size_t width, std::size_t height, Rgb color) {
+    for (std::size_t y = top; y < top + height && y < image_.height; ++y) {
+      for (std::size_t x = left; x < left + width && x < image_.width; ++x) {
+        std::uint8_t* dot = &image_.rgb[(y * image_.width + x) * 3];
+        dot[0] = color.r;
+        dot[1] = color.g;
+        dot[2] = color.b;
+      }
+    }
+  }
+
+  void Digit(std::size_t left, std::size_t top, unsigned digit, Rgb color) {
+    for (std::size_t row = 0; row < kDigitHeight; ++row) {
+      for (std::size_t column = 0; column < 3; ++column) {
+        if ((kDigits[digit][row] >> (2 - column) & 1u) != 0) {
+          Fill(left + column, top + row, 1, 1, color);
+        }
+      }
+    }
+  }
+
+ private:
+  Image& image_;
+};
+
+// Lit pixels fade towards the glass at low contrast, but stay visible.
+Rgb LitColor(const VxPanelState& state) {
+  if (state.contrast < 0) {
+    return kLitFull;
+  }
+  const int level = state.contrast > 31 ? 31 : state.contrast;
+  const int weight = 50 + 50 * level / 31;  // percent of full darkness
+  auto mix = [weight](std::uint8_t lit, std::uint8_t glass) {
+    return static_cast<std::uint8_t>((lit * weight + glass * (100 - weight)) / 100);
+  };
+  return {mix(kLitFull.r, kDark.r), mix(kLitFull.g, kDark.g), mix(kLitFull.b, kDark.b)};
+}
+
+}  // namespace
+
+Image RenderImage(const VxPanelState& state) {
+  Image image;
+  Canvas canvas(image);
+  const Rgb lit = LitColor(state);
+
+  canvas.Fill(kMargin, kMargin, kPictureWidth, kPictureHeight, kGrid);
+  for (std::size_t y = 0; y < kVxPanelHeight; ++y) {
+    for (std::size_t x = 0; x < kVxPanelWidth; ++x) {
+      canvas.Fill(kMargin + x * kScale + 1, kMargin + y * kScale + 1, kScale - 1, kScale - 1,
+                  PixelLit(state, x, y) ? lit : kDark);
+    }
+  }
+
+  for (std::size_t row = 0; row < 3; ++row) {
+    for (std::size_t column = 0; column < 3; ++column) {
+      const int segment = kRingLayout[row][column];
+      if (segment < 0) {
+        continue;
+      }
+      const bool on = (state.icons >> segment & 1u) != 0;
+      const std::size_t left = kRingLeft + column * kRingCell;
+      const std::size_t top = kRingTop + row * kRingCell;
+      canvas.Fill(left + 2, top + 2, kRingCell - 4, kRingCell - 4, kGrid);
+      canvas.Fill(left + 3, top + 3, kRingCell - 6, kRingCell - 6, on ? lit : kDark);
+    }
+  }
+
+  for (unsigned n = 0; n < kVxPanelSegments; ++n) {
+    const bool on = (state.icons >> n & 1u) != 0;
+    const std::size_t left = kMargin + n * kIconPitch;
+    canvas.Fill(left, kIconTop, kIconBox, kIconBox, kGrid);
+    canvas.Fill(left + 1, kIconTop + 1, kIconBox - 2, kIconBox - 2, on ? lit : kDark);
+    // Label: one or two digits, centred under the box.
+    const std::size_t label_width = n < 10 ? 3 : 7;
+    const std::size_t label_left = left + (kIconBox - label_width) / 2;
+    if (n >= 10) {
+      canvas.Digit(label_left, kLabelTop, n / 10, kLitFull);
+    }
+    canvas.Digit(label_left + (n < 10 ? 0 : 4), kLabelTop, n % 10, kLitFull);
+  }
+  return image;
+}
+
+bool WritePng(const VxPanelState& state, const std::string& path, std::string* error) {
+  const std::vector<std::uint8_t> png = EncodePng(RenderImage(state));
+  if (png.empty()) {
+    *error = "cannot encode the picture";
+    return false;
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  file.close();
+  if (!file) {
+    *error = "cannot write '" + path + "'";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace emulator

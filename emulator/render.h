@@ -1,0 +1,70 @@
+// Pictures of the emulated panel: for the terminal (Unicode half blocks or
+// plain ASCII), as text art for snapshots and tests, and as a PNG image. All
+// of them read only a VxPanelState.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "emulator/panel_api.h"
+
+namespace emulator {
+
+// Pixel (x, y) of the picture, x = 0..95 from the left, y = 0..15 from the top.
+bool PixelLit(const VxPanelState& state, std::size_t x, std::size_t y);
+
+// The ring: segments 40..47, segment 47 next to 40.
+inline constexpr unsigned kRingFirstSegment = 40;
+inline constexpr std::uint64_t kRingSegments = 0xFFull << kRingFirstSegment;
+
+// The ring drawn as a ring: segment numbers on a 3 x 3 grid, clockwise from
+// the top middle, so that forward steps (towards higher segments) turn
+// clockwise; -1 is the empty centre.
+inline constexpr int kRingLayout[3][3] = {{47, 40, 41}, {46, -1, 42}, {45, 44, 43}};
+
+enum class RingMotion { kStill, kForward, kBackward };
+
+// What the icon segments do over the last icon packets the panel received.
+struct IconActivity {
+  std::uint64_t lit = 0;                 // lit in the last packet
+  std::uint64_t blinking = 0;            // changed between the packets (outside a turning ring)
+  RingMotion ring = RingMotion::kStill;  // the ring turned one step per packet
+};
+IconActivity AnalyzeIcons(const VxPanelState& state);
+
+// One character per segment 0..55: '#' lit, '.' dark, '*' blinking, '~' part
+// of a turning ring.
+std::string SegmentRow(const IconActivity& activity);
+
+// "forward, 7 of 8 lit", "backward, 1 of 8 lit" or "still".
+std::string DescribeRing(const IconActivity& activity);
+
+struct TerminalStyle {
+  bool ascii = false;  // '#' and '.' instead of block characters
+};
+
+// The panel for a terminal: the picture in a frame, the numbered row of icon
+// segments, the ring drawn as a ring, contrast, mode and clock, counters.
+std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style);
+
+// The snapshot text: contrast, mode, clock, the segment row and the ring, then
+// the 16 picture rows of '#' and '.'. Lines starting with "# " are comments.
+std::string RenderSnapshotText(const VxPanelState& state, const std::string& comment);
+
+// The panel as an RGB image: scaled pixels on a grid, the ring beside them,
+// the numbered icon row below. Lit pixels darken with the contrast level.
+struct Image {
+  std::size_t width = 0;
+  std::size_t height = 0;
+  std::vector<std::uint8_t> rgb;  // width * height * 3 bytes, rows top first
+};
+Image RenderImage(const VxPanelState& state);
+
+// The image as PNG file contents.
+std::vector<std::uint8_t> EncodePng(const Image& image);
+
+// Writes the panel as a PNG file; false with `*error` set when it cannot.
+bool WritePng(const VxPanelState& state, const std::string& path, std::string* error);
+
+}  // namespace emulator

@@ -1,0 +1,117 @@
+// The panel emulator as a library: it stands in for the panel vendor's library
+// under the same file name, offers the vendor's six functions, and keeps a model
+// of the panel from the packets it receives. The reading functions of
+// panel_api.h give hosts a consistent copy of that model. One lock serialises
+// everything: the plug-in sends packets from its host thread and its icon
+// thread at the same time.
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "emulator/model.h"
+#include "emulator/panel_api.h"
+
+#if defined(__i386__)
+#define VENDOR_CALL __stdcall
+#else
+#define VENDOR_CALL
+#endif
+
+#if defined(_WIN32)
+#define VENDOR_EXPORT __declspec(dllexport)
+#else
+#define VENDOR_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+std::mutex g_mutex;
+emulator::PanelModel g_model;
+std::map<std::thread::id, std::uint32_t> g_threads;
+
+// A small number for the calling thread, in the order threads were first seen.
+// Needs g_mutex.
+std::uint32_t CallingThread() {
+  const auto [slot, added] = g_threads.try_emplace(
+      std::this_thread::get_id(), static_cast<std::uint32_t>(g_threads.size() + 1));
+  (void)added;
+  return slot->second;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The vendor's functions. The panel is always present: iMONVFD_Init answers 1
+// unless a host has chosen otherwise with VxPanel_SetInitAnswer.
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  return g_model.ApplyInit(first, second, CallingThread());
+}
+
+VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.ApplyUninit(CallingThread());
+}
+
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.RecordCall(kVxPanelIsInited, CallingThread());
+  return g_model.State().inited;
+}
+
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetText(const char* /*first*/, const char* /*second*/) {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.RecordCall(kVxPanelSetText, CallingThread());
+  return 1;
+}
+
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int* /*bands*/) {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.RecordCall(kVxPanelSetEQ, CallingThread());
+  return 1;
+}
+
+VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
+  if (packet == nullptr) {
+    return 0;
+  }
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.ApplyPacket(packet, CallingThread());
+  return 1;
+}
+
+// The reading interface.
+std::uint32_t VxPanel_ApiVersion() {
+  return kVxPanelApiVersion;
+}
+
+bool VxPanel_GetState(VxPanelState* state, std::size_t size) {
+  if (state == nullptr || size != sizeof(VxPanelState)) {
+    return false;
+  }
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  *state = g_model.State();
+  return true;
+}
+
+bool VxPanel_GetLogEntry(std::uint64_t sequence, VxPanelLogEntry* entry, std::size_t size) {
+  if (entry == nullptr || size != sizeof(VxPanelLogEntry)) {
+    return false;
+  }
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  return g_model.LogEntry(sequence, entry);
+}
+
+void VxPanel_Reset() {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.Reset();
+  g_threads.clear();
+}
+
+void VxPanel_SetInitAnswer(std::int32_t answer) {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  g_model.SetInitAnswer(answer);
+}
+
+}  // extern "C"

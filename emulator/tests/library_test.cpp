@@ -1,0 +1,157 @@
+// The built emulator library, loaded by path as the host simulator loads it:
+// the vendor's six functions, the reading interface, and packets arriving from
+// two threads at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "emulator/panel_api.h"
+#include "platform/platform.h"
+
+namespace {
+
+#if defined(__i386__)
+#define VENDOR_CALL __stdcall
+#else
+#define VENDOR_CALL
+#endif
+
+using InitFunction = int(VENDOR_CALL*)(int, int);
+using VoidFunction = void(VENDOR_CALL*)();
+using IntFunction = int(VENDOR_CALL*)();
+using SendFunction = int(VENDOR_CALL*)(const unsigned char*);
+
+template <typename Function>
+Function Find(platform::Library* library, const char* name) {
+  return reinterpret_cast<Function>(platform::FindSymbol(library, name));
+}
+
+class EmulatorLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    library_ = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
+    ASSERT_NE(library_, nullptr) << "cannot load " << VESTRIX_TEST_EMULATOR_PATH;
+    init_ = Find<InitFunction>(library_, "iMONVFD_Init");
+    uninit_ = Find<VoidFunction>(library_, "iMONVFD_Uninit");
+    is_inited_ = Find<IntFunction>(library_, "iMONVFD_IsInited");
+    send_ = Find<SendFunction>(library_, "iMONLCD_SendData");
+    get_state_ = Find<decltype(&VxPanel_GetState)>(library_, "VxPanel_GetState");
+    get_entry_ = Find<decltype(&VxPanel_GetLogEntry)>(library_, "VxPanel_GetLogEntry");
+    reset_ = Find<decltype(&VxPanel_Reset)>(library_, "VxPanel_Reset");
+    set_answer_ = Find<decltype(&VxPanel_SetInitAnswer)>(library_, "VxPanel_SetInitAnswer");
+    ASSERT_TRUE(init_ && uninit_ && is_inited_ && send_ && get_state_ && get_entry_ && reset_ &&
+                set_answer_);
+    reset_();
+  }
+
+  void TearDown() override { platform::CloseLibrary(library_); }
+
+  VxPanelState State() const {
+    VxPanelState state{};
+    EXPECT_TRUE(get_state_(&state, sizeof state));
+    return state;
+  }
+
+  platform::Library* library_ = nullptr;
+  InitFunction init_ = nullptr;
+  VoidFunction uninit_ = nullptr;
+  IntFunction is_inited_ = nullptr;
+  SendFunction send_ = nullptr;
+  decltype(&VxPanel_GetState) get_state_ = nullptr;
+  decltype(&VxPanel_GetLogEntry) get_entry_ = nullptr;
+  decltype(&VxPanel_Reset) reset_ = nullptr;
+  decltype(&VxPanel_SetInitAnswer) set_answer_ = nullptr;
+};
+
+TEST_F(EmulatorLibrary, OffersTheVendorsSixFunctionsUnderPlainNames) {
+  for (const char* name : {"iMONVFD_Init", "iMONVFD_Uninit", "iMONVFD_IsInited", "iMONVFD_SetText",
+                           "iMONVFD_SetEQ", "iMONLCD_SendData", "VxPanel_ApiVersion"}) {
+    EXPECT_NE(platform::FindSymbol(library_, name), nullptr) << name;
+  }
+  EXPECT_EQ(Find<decltype(&VxPanel_ApiVersion)>(library_, "VxPanel_ApiVersion")(),
+            kVxPanelApiVersion);
+}
+
+TEST_F(EmulatorLibrary, VendorCallsReachTheModelAndTheLog) {
+  EXPECT_EQ(init_(24, 0x8888), 1);
+  EXPECT_EQ(is_inited_(), 1);
+  const unsigned char packet[8] = {0x80, 0, 0, 0, 0, 0, 0, 0x01};
+  EXPECT_EQ(send_(packet), 1);
+  uninit_();
+  const VxPanelState state = State();
+  EXPECT_EQ(state.icons, 1u << 7);
+  EXPECT_EQ(state.init_arguments[0], 24);
+  EXPECT_EQ(state.inited, 0);
+  EXPECT_EQ(state.sequence, 4u);  // Init, IsInited, SendData, Uninit
+
+  VxPanelLogEntry entry{};
+  ASSERT_TRUE(get_entry_(2, &entry, sizeof entry));
+  EXPECT_EQ(entry.kind, kVxPanelPacket);
+  EXPECT_EQ(entry.bytes[7], 0x01);
+  EXPECT_EQ(entry.thread, 1u);
+  EXPECT_FALSE(get_entry_(4, &entry, sizeof entry));
+  EXPECT_FALSE(get_entry_(0, &entry, sizeof entry - 1));
+
+  VxPanelState wrong_size{};
+  EXPECT_FALSE(get_state_(&wrong_size, sizeof wrong_size - 1));
+
+  reset_();
+  EXPECT_EQ(State().sequence, 0u);
+  EXPECT_EQ(State().icons, 0u);
+}
+
+TEST_F(EmulatorLibrary, AnswersInitAsTold) {
+  set_answer_(0);
+  EXPECT_EQ(init_(24, 0x8888), 0);
+  EXPECT_EQ(is_inited_(), 0);
+  reset_();
+  EXPECT_EQ(init_(24, 0x8888), 1);
+}
+
+TEST_F(EmulatorLibrary, TakesPacketsFromTwoThreadsAtOnce) {
+  // As the plug-in does: pixel packets from one thread, icon packets from
+  // another, while a third reads the model.
+  constexpr int kPerThread = 4000;
+  std::atomic<bool> reading{true};
+  std::thread reader([&] {
+    VxPanelState state{};
+    while (reading.load()) {
+      get_state_(&state, sizeof state);
+      ASSERT_EQ(state.packets, state.command_counts[0x2D] + state.command_counts[0x01]);
+    }
+  });
+  auto sender = [&](unsigned char command) {
+    for (int i = 0; i < kPerThread; ++i) {
+      const unsigned char packet[8] = {static_cast<unsigned char>(i), 0, 0, 0, 0, 0, 0, command};
+      send_(packet);
+    }
+  };
+  std::thread pixels(sender, static_cast<unsigned char>(0x2D));
+  std::thread icons(sender, static_cast<unsigned char>(0x01));
+  pixels.join();
+  icons.join();
+  reading.store(false);
+  reader.join();
+
+  const VxPanelState state = State();
+  EXPECT_EQ(state.packets, 2u * kPerThread);
+  EXPECT_EQ(state.command_counts[0x2D], static_cast<std::uint64_t>(kPerThread));
+  EXPECT_EQ(state.command_counts[0x01], static_cast<std::uint64_t>(kPerThread));
+  EXPECT_EQ(state.picture[91], static_cast<std::uint8_t>(kPerThread - 1));
+  // Every entry is whole, and each sending thread has a number of its own.
+  std::set<std::uint32_t> pixel_threads;
+  std::set<std::uint32_t> icon_threads;
+  VxPanelLogEntry entry{};
+  for (std::uint64_t n = 0; n < state.sequence; ++n) {
+    ASSERT_TRUE(get_entry_(n, &entry, sizeof entry));
+    (entry.bytes[7] == 0x2D ? pixel_threads : icon_threads).insert(entry.thread);
+  }
+  ASSERT_EQ(pixel_threads.size(), 1u);
+  ASSERT_EQ(icon_threads.size(), 1u);
+  EXPECT_NE(*pixel_threads.begin(), *icon_threads.begin());
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+// Pictures drawn from the model: icon activity read from the last icon
+// packets, the snapshot text, the terminal picture and the PNG image.
+#include "emulator/render.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+
+namespace emulator {
+namespace {
+
+constexpr std::uint64_t Ring(std::uint8_t ring) {
+  return static_cast<std::uint64_t>(ring) << 40;
+}
+
+VxPanelState WithIcons(std::vector<std::uint64_t> history) {
+  VxPanelState state{};
+  state.contrast = -1;
+  state.mode = -1;
+  for (std::size_t i = 0; i < history.size(); ++i) {
+    state.icon_history[i] = history[i];
+  }
+  state.icon_history_count = static_cast<std::uint32_t>(history.size());
+  state.icons = history.empty() ? 0 : history.back();
+  return state;
+}
+
+std::string Row(std::initializer_list<std::pair<unsigned, char>> marks) {
+  std::string row(kVxPanelSegments, '.');
+  for (const auto& [segment, mark] : marks) {
+    row[segment] = mark;
+  }
+  return row;
+}
+
+struct ActivityCase {
+  const char* name;
+  std::vector<std::uint64_t> history;
+  std::string row;
+  const char* ring;
+};
+
+void PrintTo(const ActivityCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class Activity : public ::testing::TestWithParam<ActivityCase> {};
+
+TEST_P(Activity, TellsSteadyBlinkingAndTurningSegmentsApart) {
+  const IconActivity activity = AnalyzeIcons(WithIcons(GetParam().history));
+  EXPECT_EQ(SegmentRow(activity), GetParam().row);
+  EXPECT_EQ(DescribeRing(activity), GetParam().ring);
+}
+
+const std::string kRingTurning = [] {
+  std::string row(kVxPanelSegments, '.');
+  row.replace(40, 8, "~~~~~~~~");
+  return row;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Render, Activity,
+    ::testing::Values(
+        ActivityCase{"steady", {1u << 7, 1u << 7, 1u << 7}, Row({{7, '#'}}), "still"},
+        ActivityCase{
+            "blinking", {1u << 7 | 1u, 1u, 1u << 7 | 1u}, Row({{0, '#'}, {7, '*'}}), "still"},
+        ActivityCase{"one packet only", {1u << 3}, Row({{3, '#'}}), "still"},
+        ActivityCase{"forward seven",
+                     {Ring(0xFE) | 1ull << 51, Ring(0xFD) | 1ull << 51, Ring(0xFB) | 1ull << 51},
+                     [] {
+                       std::string row = kRingTurning;
+                       row[51] = '#';
+                       return row;
+                     }(),
+                     "forward, 7 of 8 lit"},
+        ActivityCase{"backward one",
+                     {Ring(0x01), Ring(0x80), Ring(0x40)},
+                     kRingTurning,
+                     "backward, 1 of 8 lit"},
+        ActivityCase{"wrapping forward",
+                     {Ring(0x40), Ring(0x80), Ring(0x01)},
+                     kRingTurning,
+                     "forward, 1 of 8 lit"},
+        // A whole ring that blinks does not turn.
+        ActivityCase{"ring blinking",
+                     {Ring(0xFF), 0, Ring(0xFF)},
+                     [] {
+                       std::string row(kVxPanelSegments, '.');
+                       row.replace(40, 8, "********");
+                       return row;
+                     }(),
+                     "still"},
+        // Two packets that differ by more than a step are no turn either.
+        ActivityCase{"ring jump", {Ring(0x01), Ring(0x04)}, Row({{40, '*'}, {42, '*'}}), "still"}),
+    [](const ::testing::TestParamInfo<ActivityCase>& test) {
+      std::string name = test.param.name;
+      for (char& c : name) {
+        c = c == ' ' ? '_' : c;
+      }
+      return name;
+    });
+
+VxPanelState Picture() {
+  VxPanelState state = WithIcons({1ull << 7 | Ring(0x01)});
+  state.picture[0] = 0x80;       // (0, 0)
+  state.picture[95] = 0x01;      // (95, 7)
+  state.picture[96 + 3] = 0x81;  // (3, 8) and (3, 15)
+  state.contrast = 16;
+  state.mode = 0x80;
+  const std::uint8_t clock[6] = {0xDB, 3, 14, 9, 5, 7};
+  std::copy(clock, clock + 6, state.clock);
+  return state;
+}
+
+TEST(SnapshotText, ListsSettingsSegmentsAndPixelRows) {
+  const std::string text = RenderSnapshotText(Picture(), "after line 3");
+  std::string expected =
+      "# after line 3\n"
+      "contrast 16\n"
+      "mode 0x80 (clock)\n"
+      "clock 2011-03-14 09:05:07\n"
+      "icons " +
+      Row({{7, '#'}, {40, '#'}}) +
+      "\n"
+      "ring still\n"
+      "pixels\n";
+  for (std::size_t y = 0; y < kVxPanelHeight; ++y) {
+    std::string row(kVxPanelWidth, '.');
+    if (y == 0) {
+      row[0] = '#';
+    }
+    if (y == 7) {
+      row[95] = '#';
+    }
+    if (y == 8 || y == 15) {
+      row[3] = '#';
+    }
+    expected += row + "\n";
+  }
+  EXPECT_EQ(text, expected);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string::npos;
+       start = end + 1, end = text.find('\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+TEST(Terminal, AsciiShowsPixelsIconRowAndRing) {
+  TerminalStyle style;
+  style.ascii = true;
+  const std::vector<std::string> lines = Lines(RenderTerminal(Picture(), style));
+  ASSERT_GE(lines.size(), 24u);
+  EXPECT_EQ(lines[0], "+" + std::string(kVxPanelWidth, '-') + "+");
+  EXPECT_EQ(lines[1].substr(0, 3), "|#.");
+  EXPECT_EQ(lines[8].substr(90), "......#|");
+  EXPECT_EQ(lines[9].substr(0, 5), "|...#");
+  EXPECT_EQ(lines[17], lines[0]);
+  // Icon row: tens, units, marks, aligned under one another.
+  EXPECT_EQ(lines[18].substr(0, 18), " icons 0         1");
+  EXPECT_EQ(lines[19].substr(7, 12), "012345678901");
+  EXPECT_EQ(lines[20].substr(7, 9), ".......#.");
+  // The ring: segment 40 at the top middle, 47 top left.
+  EXPECT_EQ(lines[21].substr(0, 13), " ring  . O . ");
+  EXPECT_NE(lines[21].find("contrast 16"), std::string::npos);
+  EXPECT_NE(lines[21].find("mode 0x80 (clock), clock 2011-03-14 09:05:07"), std::string::npos);
+}
+
+TEST(Terminal, HalfBlocksPairPixelRows) {
+  VxPanelState state{};
+  state.picture[0] = 0x80;  // (0, 0): upper half of the first cell
+  state.picture[1] = 0x40;  // (1, 1): lower half of the second cell
+  state.picture[2] = 0xC0;  // both
+  const std::vector<std::string> lines = Lines(RenderTerminal(state, TerminalStyle{}));
+  EXPECT_EQ(lines[1].substr(0, std::string("│▀▄█ ").size()), "│▀▄█ ");
+  EXPECT_EQ(lines.size(), 1u + 8u + 1u + 3u + 3u);
+}
+
+struct Decoded {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+  const std::uint8_t* At(int x, int y) const {
+    return &rgb[static_cast<std::size_t>((y * width + x) * 3)];
+  }
+};
+
+Decoded DecodePng(const std::vector<std::uint8_t>& png) {
+  Decoded image;
+  int channels = 0;
+  std::uint8_t* pixels = stbi_load_from_memory(png.data(), static_cast<int>(png.size()),
+                                               &image.width, &image.height, &channels, 3);
+  if (pixels != nullptr) {
+    image.rgb.assign(pixels, pixels + image.width * image.height * 3);
+    stbi_image_free(pixels);
+  }
+  return image;
+}
+
+int Brightness(const std::uint8_t* rgb) {
+  return rgb[0] + rgb[1] + rgb[2];
+}
+
+TEST(Png, ScaledPixelsOnAGridAndTheIconRow) {
+  const Image image = RenderImage(Picture());
+  const Decoded png = DecodePng(EncodePng(image));
+  ASSERT_EQ(png.width, static_cast<int>(image.width));
+  ASSERT_EQ(png.height, static_cast<int>(image.height));
+  EXPECT_EQ(png.rgb, image.rgb);
+  // Panel pixel (x, y) is an 7 x 7 square at 16 + 8x + 1; grid lines between.
+  const auto centre = [&](int x, int y) { return png.At(16 + 8 * x + 4, 16 + 8 * y + 4); };
+  EXPECT_LT(Brightness(centre(0, 0)), Brightness(centre(1, 0)) - 200);
+  EXPECT_LT(Brightness(centre(3, 15)), Brightness(centre(4, 15)) - 200);
+  EXPECT_LT(Brightness(png.At(16 + 8, 20)), Brightness(centre(1, 0)));  // a grid line
+  // Icon boxes below the picture: 13 pixels apart, segment 7 lit, 8 dark.
+  const int icon_y = 16 + 129 + 16 + 5;
+  EXPECT_LT(Brightness(png.At(16 + 13 * 7 + 5, icon_y)),
+            Brightness(png.At(16 + 13 * 8 + 5, icon_y)) - 200);
+}
+
+TEST(Png, LowContrastDrawsLitPixelsLighter) {
+  VxPanelState low = Picture();
+  low.contrast = 0;
+  VxPanelState high = Picture();
+  high.contrast = 31;
+  const Image dim = RenderImage(low);
+  const Image strong = RenderImage(high);
+  const std::size_t offset = ((16 + 4) * dim.width + 16 + 4) * 3;  // centre of pixel (0, 0)
+  EXPECT_GT(Brightness(&dim.rgb[offset]), Brightness(&strong.rgb[offset]) + 60);
+  EXPECT_LT(Brightness(&dim.rgb[offset]), Brightness(&dim.rgb[offset + 8 * 3]) - 60);
+}
+
+}  // namespace
+}  // namespace emulator

@@ -1,0 +1,149 @@
+// Command-line options of the host simulator, reading the script, and running it.
+#include "hostsim/cli.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "hostsim/script.h"
+#include "hostsim/session.h"
+
+namespace hostsim {
+namespace {
+
+constexpr int kExitScript = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: hostsim [OPTIONS] SCRIPT\n"
+    "       hostsim [OPTIONS] -e LINE [-e LINE ...]\n"
+    "SCRIPT - reads the script from standard input.\n"
+    "Loads a display plug-in and the panel emulator, runs the script's host calls\n"
+    "and shows what the plug-in puts on the emulated panel.\n"
+    "\n"
+    "Options:\n"
+    "  -p, --plugin PATH     the plug-in to load (default: the build's)\n"
+    "  -m, --emulator PATH   the panel emulator library (default: the build's)\n"
+    "  -e, --execute LINE    run LINE as a script line; may be repeated\n"
+    "  -o, --output DIR      directory for snapshot files (default: the current one)\n"
+    "      --art DIR         also save every snapshot as text art DIR/NAME.txt\n"
+    "  -l, --log             print every call the panel receives\n"
+    "  -q, --quiet           print only what the script asks for (show, log, echo)\n"
+    "      --ascii           draw the panel with # and . instead of block characters\n"
+    "      --live            redraw the panel while waiting (default in a terminal)\n"
+    "      --no-live         print the panel once after each wait\n"
+    "  -h, --help            print this help\n"
+    "\n"
+    "Script commands, one a line:\n";
+
+bool ReadFile(const std::string& path, std::string* contents) {
+  std::error_code failure;
+  if (!std::filesystem::is_regular_file(path, failure)) {
+    return false;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return false;
+  }
+  std::ostringstream buffer;
+  buffer << file.rdbuf();
+  *contents = buffer.str();
+  return true;
+}
+
+}  // namespace
+
+int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                bool terminal) {
+  Options options;
+  options.live = terminal;
+  std::vector<std::string> lines;
+  std::string script_path;
+
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    auto value = [&](std::string* target) {
+      if (i + 1 >= arguments.size()) {
+        err << "hostsim: " << argument << " needs a value\n";
+        return false;
+      }
+      *target = arguments[++i];
+      return true;
+    };
+    bool ok = true;
+    if (argument == "-h" || argument == "--help") {
+      out << kUsage << ScriptHelp();
+      return 0;
+    } else if (argument == "-p" || argument == "--plugin") {
+      ok = value(&options.plugin_path);
+    } else if (argument == "-m" || argument == "--emulator") {
+      ok = value(&options.emulator_path);
+    } else if (argument == "-o" || argument == "--output") {
+      ok = value(&options.output_directory);
+    } else if (argument == "--art") {
+      ok = value(&options.art_directory);
+    } else if (argument == "-e" || argument == "--execute") {
+      std::string line;
+      ok = value(&line);
+      lines.push_back(line);
+    } else if (argument == "-l" || argument == "--log") {
+      options.log = true;
+    } else if (argument == "-q" || argument == "--quiet") {
+      options.quiet = true;
+    } else if (argument == "--ascii") {
+      options.ascii = true;
+    } else if (argument == "--live") {
+      options.live = true;
+    } else if (argument == "--no-live") {
+      options.live = false;
+    } else if (!argument.empty() && argument[0] == '-' && argument != "-") {
+      err << "hostsim: unknown option " << argument << " (hostsim --help lists them)\n";
+      return kExitUsage;
+    } else if (script_path.empty()) {
+      script_path = argument;
+    } else {
+      err << "hostsim: more than one script: " << script_path << " and " << argument << "\n";
+      return kExitUsage;
+    }
+    if (!ok) {
+      return kExitUsage;
+    }
+  }
+
+  std::string script;
+  std::string script_name;
+  if (!lines.empty() && !script_path.empty()) {
+    err << "hostsim: give a script file or -e lines, not both\n";
+    return kExitUsage;
+  }
+  if (!lines.empty()) {
+    script_name = "-e";
+    for (const std::string& line : lines) {
+      script += line + "\n";
+    }
+  } else if (script_path.empty()) {
+    err << "hostsim: no script given (hostsim --help)\n";
+    return kExitUsage;
+  } else {
+    script_name = script_path == "-" ? "stdin" : script_path;
+    if (script_path == "-") {
+      std::ostringstream buffer;
+      buffer << std::cin.rdbuf();
+      script = buffer.str();
+    } else if (!ReadFile(script_path, &script)) {
+      err << "hostsim: cannot read the script '" << script_path << "'\n";
+      return kExitScript;
+    }
+  }
+
+  std::vector<Command> commands;
+  ParseError error;
+  if (!ParseScript(script, &commands, &error)) {
+    err << script_name << ":" << error.line << ": " << error.message << "\n";
+    return kExitScript;
+  }
+  return RunScript(commands, script_name, options, out, err);
+}
+
+}  // namespace hostsim

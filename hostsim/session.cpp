@@ -1,0 +1,483 @@
+// The host simulator's run of a script: loading, the calling order, output.
+#include "hostsim/session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "emulator/decode.h"
+#include "emulator/render.h"
+
+namespace hostsim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kPollMs = 40;
+constexpr std::uint32_t kIconSamples = 3;
+constexpr std::uint8_t kIconCommand = 0x01;
+// Three refresh cycles of the plug-in's icon thread, with room for a slow host.
+constexpr std::chrono::milliseconds kSampleTimeout{4000};
+
+template <typename Function>
+bool Resolve(platform::Library* library, const char* name, Function* slot) {
+  *slot = reinterpret_cast<Function>(platform::FindSymbol(library, name));
+  return *slot != nullptr;
+}
+
+bool SameVisibleState(const VxPanelState& a, const VxPanelState& b) {
+  return std::memcmp(a.picture, b.picture, sizeof a.picture) == 0 && a.icons == b.icons &&
+         a.contrast == b.contrast && a.mode == b.mode &&
+         std::memcmp(a.clock, b.clock, sizeof a.clock) == 0;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::size_t CountLines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Creates the directory a file is to be written in; a failure shows when the
+// file cannot be written.
+void MakeParentDirectory(const fs::path& file) {
+  std::error_code failure;
+  if (file.has_parent_path()) {
+    fs::create_directories(file.parent_path(), failure);
+  }
+}
+
+bool NeedsOpenPlugin(Op op) {
+  switch (op) {
+    case Op::kPosition:
+    case Op::kWrite:
+    case Op::kCustom:
+    case Op::kCustomIndex:
+    case Op::kContrast:
+    case Op::kBrightness:
+    case Op::kFan:
+    case Op::kDone:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string DefaultPluginPath() {
+  return VESTRIX_HOSTSIM_DEFAULT_PLUGIN;
+}
+
+std::string DefaultEmulatorPath() {
+  return VESTRIX_HOSTSIM_DEFAULT_EMULATOR;
+}
+
+Session::Session(Options options, std::ostream& out) : options_(std::move(options)), out_(out) {}
+
+Session::~Session() {
+  Finish(true);
+}
+
+void Session::Print(const std::string& text) {
+  out_ << text << std::flush;
+  panel_is_last_ = false;
+}
+
+bool Session::LoadEmulator(std::string* error) {
+  const fs::path path(options_.emulator_path);
+  // The plug-in asks for the vendor library by its plain file name, so the
+  // emulator only stands in for it under that name.
+  if (Lower(path.filename().string()) != Lower(platform::kVendorLibraryName)) {
+    *error = "the panel emulator must be named " + std::string(platform::kVendorLibraryName) +
+             " for the plug-in to find it, not '" + path.filename().string() + "'";
+    return false;
+  }
+  std::error_code failure;
+  const fs::path absolute = fs::absolute(path, failure);
+  emulator_ = platform::OpenLibrary(absolute.string().c_str());
+  if (emulator_ == nullptr) {
+    *error = "cannot load the panel emulator '" + options_.emulator_path + "'";
+    return false;
+  }
+  if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion) ||
+      !Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
+      !Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
+      !Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
+    *error = "'" + options_.emulator_path +
+             "' is not the panel emulator: it lacks the VxPanel_* functions";
+    return false;
+  }
+  if (panel_.ApiVersion() != kVxPanelApiVersion) {
+    *error = "the panel emulator '" + options_.emulator_path + "' has interface version " +
+             std::to_string(panel_.ApiVersion()) + ", this host simulator needs " +
+             std::to_string(kVxPanelApiVersion);
+    return false;
+  }
+  panel_.Reset();
+  // The plug-in's own search for the vendor library starts in the emulator's
+  // directory.
+  platform::SetLibraryDirectory(absolute.parent_path().string().c_str());
+  return true;
+}
+
+bool Session::LoadPlugin(std::string* error) {
+  std::error_code failure;
+  const fs::path absolute = fs::absolute(fs::path(options_.plugin_path), failure);
+  plugin_ = platform::OpenLibrary(absolute.string().c_str());
+  if (plugin_ == nullptr) {
+    *error = "cannot load the plug-in '" + options_.plugin_path + "'";
+    return false;
+  }
+  const struct {
+    const char* name;
+    bool found;
+  } entries[] = {
+      {"DISPLAYDLL_Init", Resolve(plugin_, "DISPLAYDLL_Init", &api_.Init)},
+      {"DISPLAYDLL_Done", Resolve(plugin_, "DISPLAYDLL_Done", &api_.Done)},
+      {"DISPLAYDLL_DriverName", Resolve(plugin_, "DISPLAYDLL_DriverName", &api_.DriverName)},
+      {"DISPLAYDLL_Usage", Resolve(plugin_, "DISPLAYDLL_Usage", &api_.Usage)},
+      {"DISPLAYDLL_DefaultParameters",
+       Resolve(plugin_, "DISPLAYDLL_DefaultParameters", &api_.DefaultParameters)},
+      {"DISPLAYDLL_SetPosition", Resolve(plugin_, "DISPLAYDLL_SetPosition", &api_.SetPosition)},
+      {"DISPLAYDLL_Write", Resolve(plugin_, "DISPLAYDLL_Write", &api_.Write)},
+      {"DISPLAYDLL_SetBrightness",
+       Resolve(plugin_, "DISPLAYDLL_SetBrightness", &api_.SetBrightness)},
+      {"DISPLAYDLL_CustomChar", Resolve(plugin_, "DISPLAYDLL_CustomChar", &api_.CustomChar)},
+      {"DISPLAYDLL_CustomCharIndex",
+       Resolve(plugin_, "DISPLAYDLL_CustomCharIndex", &api_.CustomCharIndex)},
+      {"DISPLAYDLL_SetContrast", Resolve(plugin_, "DISPLAYDLL_SetContrast", &api_.SetContrast)},
+      {"DISPLAYDLL_SetFan", Resolve(plugin_, "DISPLAYDLL_SetFan", &api_.SetFan)},
+  };
+  for (const auto& entry : entries) {
+    if (!entry.found) {
+      *error = "the plug-in '" + options_.plugin_path + "' lacks the entry point " + entry.name;
+      platform::CloseLibrary(plugin_);
+      plugin_ = nullptr;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Session::Load(std::string* error) {
+  if (emulator_ == nullptr && !LoadEmulator(error)) {
+    return false;
+  }
+  return plugin_ != nullptr || LoadPlugin(error);
+}
+
+bool Session::CheckOrder(const Command& command, std::string* error) const {
+  const std::string quoted = "'" + command.name + "'";
+  if (command.op == Op::kInit) {
+    // After 'done' a host may start the plug-in again, as when the user
+    // changes the display settings; while it is open it may not.
+    if (phase_ == Phase::kOpen) {
+      *error = "'init' while the plug-in is open: call 'done' first";
+      return false;
+    }
+    return true;
+  }
+  if (!NeedsOpenPlugin(command.op)) {
+    return true;
+  }
+  if (phase_ == Phase::kClosed) {
+    *error = quoted + " before 'init': the plug-in is not open";
+    return false;
+  }
+  if (phase_ == Phase::kDone) {
+    *error = quoted + " after 'done': the plug-in is closed";
+    return false;
+  }
+  return true;
+}
+
+VxPanelState Session::ReadState() const {
+  VxPanelState state{};
+  if (panel_.GetState != nullptr) {
+    panel_.GetState(&state, sizeof state);
+  }
+  return state;
+}
+
+VxPanelState Session::SampleIcons() const {
+  VxPanelState state = ReadState();
+  if (phase_ != Phase::kOpen) {
+    state.icon_history[0] = state.icons;
+    state.icon_history_count = state.icon_history_count > 0 ? 1 : 0;
+    return state;
+  }
+  const std::uint64_t wanted = state.command_counts[kIconCommand] + kIconSamples;
+  const auto deadline = std::chrono::steady_clock::now() + kSampleTimeout;
+  while (state.command_counts[kIconCommand] < wanted &&
+         std::chrono::steady_clock::now() < deadline) {
+    platform::SleepMilliseconds(kPollMs);
+    state = ReadState();
+  }
+  return state;
+}
+
+void Session::PrintPanel(const VxPanelState& state, bool redraw) {
+  emulator::TerminalStyle style;
+  style.ascii = options_.ascii;
+  const std::string picture = emulator::RenderTerminal(state, style);
+  if (redraw && panel_is_last_) {
+    // Back over the panel printed last, and draw over it.
+    out_ << "\x1b[" << panel_lines_ << "A\x1b[J";
+  }
+  out_ << picture << std::flush;
+  panel_lines_ = CountLines(picture);
+  panel_is_last_ = true;
+  shown_ = state;
+  shown_any_ = true;
+}
+
+void Session::PrintPanelIfChanged() {
+  const VxPanelState state = ReadState();
+  if (!shown_any_ || !SameVisibleState(state, shown_)) {
+    PrintPanel(state, false);
+  }
+}
+
+void Session::PrintLog() {
+  const std::uint64_t end = ReadState().sequence;
+  std::string lines;
+  VxPanelLogEntry entry{};
+  for (; log_next_ < end; ++log_next_) {
+    if (panel_.GetLogEntry(log_next_, &entry, sizeof entry)) {
+      lines += emulator::DescribeEntry(entry) + "\n";
+    } else if (log_next_ + kVxPanelLogCapacity < end) {
+      lines += "    ... " + std::to_string(end - kVxPanelLogCapacity - log_next_) +
+               " earlier entries no longer kept\n";
+      log_next_ = end - kVxPanelLogCapacity - 1;
+    }
+  }
+  if (!lines.empty()) {
+    Print(lines);
+  }
+}
+
+void Session::Wait(std::uint32_t milliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  if (!options_.live || options_.quiet) {
+    platform::SleepMilliseconds(milliseconds);
+    return;
+  }
+  for (;;) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      break;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    platform::SleepMilliseconds(static_cast<std::uint32_t>(
+        std::min<std::chrono::milliseconds::rep>(left.count(), kPollMs)));
+    const VxPanelState state = ReadState();
+    if (!shown_any_ || !SameVisibleState(state, shown_)) {
+      PrintPanel(state, true);
+    }
+  }
+}
+
+bool Session::Snapshot(const Command& command, std::string* error) {
+  const fs::path file(command.text);
+  const bool text = Lower(file.extension().string()) == ".txt";
+  const bool needs_art = hook_ || text || !options_.art_directory.empty();
+  const VxPanelState state = needs_art ? SampleIcons() : ReadState();
+  if (hook_) {
+    hook_(command, state);
+    return true;
+  }
+  const std::string comment =
+      "panel after line " + std::to_string(command.line) + ": " + command.source;
+  auto write_text = [&](const fs::path& path) {
+    MakeParentDirectory(path);
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream << emulator::RenderSnapshotText(state, comment);
+    stream.close();
+    if (!stream) {
+      *error = "cannot write '" + path.string() + "'";
+      return false;
+    }
+    return true;
+  };
+  const fs::path target =
+      options_.output_directory.empty() ? file : fs::path(options_.output_directory) / file;
+  if (text) {
+    if (!write_text(target)) {
+      return false;
+    }
+  } else {
+    MakeParentDirectory(target);
+    if (!emulator::WritePng(state, target.string(), error)) {
+      return false;
+    }
+  }
+  if (!options_.art_directory.empty()) {
+    fs::path art = fs::path(options_.art_directory) / file.filename();
+    art.replace_extension(".txt");
+    if (!write_text(art)) {
+      return false;
+    }
+  }
+  if (!options_.quiet) {
+    Print("saved " + target.string() + "\n");
+  }
+  return true;
+}
+
+bool Session::Call(const Command& command, std::string* error) {
+  const auto byte = [&command](std::size_t index) {
+    return static_cast<std::uint8_t>(command.numbers[index]);
+  };
+  switch (command.op) {
+    case Op::kInit: {
+      const std::uint32_t inits_before = ReadState().init_calls;
+      bool ok = false;
+      const char* message = api_.Init(byte(0), byte(1), command.text.c_str(), &ok);
+      if (message != nullptr || !ok) {
+        *error = "the plug-in refused to start: " +
+                 std::string(message != nullptr ? message : "(no message)");
+        return false;
+      }
+      phase_ = Phase::kOpen;
+      if (ReadState().init_calls == inits_before) {
+        *error =
+            "the plug-in started, but not with the panel emulator: another vendor library was "
+            "found first";
+        return false;
+      }
+      return true;
+    }
+    case Op::kDone:
+      api_.Done();
+      phase_ = Phase::kDone;
+      return true;
+    case Op::kPosition:
+      api_.SetPosition(byte(0), byte(1));
+      return true;
+    case Op::kWrite:
+      api_.Write(command.text.c_str());
+      return true;
+    case Op::kCustom:
+      api_.CustomChar(byte(0), command.pattern.data());
+      return true;
+    case Op::kCustomIndex: {
+      const unsigned code = api_.CustomCharIndex(byte(0));
+      char text[80];
+      std::snprintf(text, sizeof text, "custom character %u is code %u (\\x%02x)\n",
+                    command.numbers[0], code, code);
+      Print(text);
+      return true;
+    }
+    case Op::kContrast:
+      api_.SetContrast(byte(0));
+      return true;
+    case Op::kBrightness:
+      api_.SetBrightness(byte(0));
+      return true;
+    case Op::kFan:
+      api_.SetFan(byte(0), byte(1));
+      return true;
+    case Op::kWait:
+      Wait(command.numbers[0]);
+      return true;
+    case Op::kSnapshot:
+      return Snapshot(command, error);
+    case Op::kShow:
+      PrintPanel(ReadState(), false);
+      return true;
+    case Op::kLog:
+      PrintLog();
+      return true;
+    case Op::kEcho:
+      Print(command.text + "\n");
+      return true;
+    case Op::kName:
+      Print(std::string(api_.DriverName()) + "\n");
+      return true;
+    case Op::kUsage:
+      Print(std::string(api_.Usage()) + "\n");
+      return true;
+    case Op::kDefaults:
+      Print(std::string(1, '"').append(api_.DefaultParameters()).append("\"\n"));
+      return true;
+  }
+  return true;
+}
+
+bool Session::Run(const Command& command, std::string* error) {
+  if (!CheckOrder(command, error)) {
+    return false;
+  }
+  if (command.op != Op::kEcho && !Load(error)) {
+    return false;
+  }
+  const bool step_output = !options_.quiet && command.op != Op::kShow && command.op != Op::kLog;
+  if (step_output) {
+    std::string header = "[";
+    header.append(std::to_string(command.line)).append("] ").append(command.source);
+    Print(header + "\n");
+  }
+  const bool ok = Call(command, error);
+  if (options_.log && command.op != Op::kLog) {
+    PrintLog();
+  }
+  if (ok && step_output && command.op != Op::kEcho && command.op != Op::kSnapshot) {
+    PrintPanelIfChanged();
+  }
+  return ok;
+}
+
+void Session::Finish(bool quietly) {
+  if (finished_) {
+    return;
+  }
+  finished_ = true;
+  if (phase_ == Phase::kOpen) {
+    if (!quietly && !options_.quiet) {
+      Print("[end] the script left the plug-in open: done\n");
+    }
+    api_.Done();
+    phase_ = Phase::kDone;
+    if (!quietly && options_.log) {
+      PrintLog();
+    }
+  }
+  if (!quietly && !options_.quiet && plugin_ != nullptr) {
+    PrintPanelIfChanged();
+  }
+  // The plug-in goes first: it may still hold its own reference to the emulator.
+  platform::CloseLibrary(plugin_);
+  plugin_ = nullptr;
+  if (emulator_ != nullptr) {
+    platform::SetLibraryDirectory(nullptr);
+    platform::CloseLibrary(emulator_);
+    emulator_ = nullptr;
+  }
+}
+
+int RunScript(const std::vector<Command>& commands, const std::string& script_name,
+              const Options& options, std::ostream& out, std::ostream& err, SnapshotHook hook) {
+  Session session(options, out);
+  session.SetSnapshotHook(std::move(hook));
+  for (const Command& command : commands) {
+    std::string error;
+    if (!session.Run(command, &error)) {
+      out << std::flush;
+      err << script_name << ":" << command.line << ": " << error << std::endl;
+      session.Finish(true);
+      return 1;
+    }
+  }
+  session.Finish(false);
+  return 0;
+}
+
+}  // namespace hostsim

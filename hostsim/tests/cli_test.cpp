@@ -1,0 +1,212 @@
+// hostsim's command line run in-process against the real plug-in and the
+// emulator: the calling order it enforces, the failures it reports with their
+// line, and what it prints and saves.
+#include "hostsim/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace hostsim {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+Outcome Hostsim(std::vector<std::string> arguments) {
+  std::ostringstream out;
+  std::ostringstream err;
+  Outcome outcome;
+  outcome.status = HostsimMain(arguments, out, err, false);
+  outcome.out = out.str();
+  outcome.err = err.str();
+  return outcome;
+}
+
+// hostsim -q -e LINE ... for the given lines.
+Outcome RunLines(const std::vector<std::string>& lines, std::vector<std::string> options = {}) {
+  options.push_back("-q");
+  for (const std::string& line : lines) {
+    options.push_back("-e");
+    options.push_back(line);
+  }
+  return Hostsim(options);
+}
+
+struct FailingScript {
+  const char* name;
+  std::vector<std::string> lines;
+  std::vector<std::string> options;
+  std::string message;  // the whole of standard error
+};
+
+void PrintTo(const FailingScript& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class Fails : public ::testing::TestWithParam<FailingScript> {};
+
+TEST_P(Fails, AtTheLineWithAClearMessage) {
+  const Outcome outcome = RunLines(GetParam().lines, GetParam().options);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, GetParam().message + "\n");
+}
+
+const std::string kEmulator = VESTRIX_TEST_EMULATOR_PATH;
+const std::string kPlugin = VESTRIX_TEST_PLUGIN_PATH;
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostsim, Fails,
+    ::testing::Values(
+        FailingScript{"unknown command",
+                      {"init 16 2", "wirte \"x\""},
+                      {},
+                      "-e:2: unknown command 'wirte' (hostsim --help lists the commands)"},
+        FailingScript{"missing argument",
+                      {"init 16 2", "fan 2"},
+                      {},
+                      "-e:2: 'fan' takes 2 arguments (fan ACTION NUMBER), got 1"},
+        FailingScript{"write before init",
+                      {"echo hi", "write \"Hello\""},
+                      {},
+                      "-e:2: 'write' before 'init': the plug-in is not open"},
+        FailingScript{"done before init",
+                      {"done"},
+                      {},
+                      "-e:1: 'done' before 'init': the plug-in is not open"},
+        FailingScript{"write after done",
+                      {"init 16 2 message", "done", "write x"},
+                      {},
+                      "-e:3: 'write' after 'done': the plug-in is closed"},
+        FailingScript{"init twice",
+                      {"init 16 2 message", "init 16 2"},
+                      {},
+                      "-e:2: 'init' while the plug-in is open: call 'done' first"},
+        FailingScript{"refused start",
+                      {"init 20 2"},
+                      {},
+                      "-e:1: the plug-in refused to start: VESTRIX.DLL Invalid Screen size"},
+        FailingScript{"refused parameters",
+                      {"init 16 2 \"clock off\""},
+                      {},
+                      "-e:1: the plug-in refused to start: VESTRIX.DLL Exception: Inconsistent "
+                      "parameters. More than one shutdown parameter specified!"},
+        FailingScript{"plug-in missing",
+                      {"name"},
+                      {"-p", "no/such/plugin.dll"},
+                      "-e:1: cannot load the plug-in 'no/such/plugin.dll'"},
+        FailingScript{
+            "not a plug-in",
+            {"echo first", "init 16 2"},
+            {"-p", kEmulator},
+            "-e:2: the plug-in '" + kEmulator + "' lacks the entry point DISPLAYDLL_Init"},
+        FailingScript{"emulator misnamed",
+                      {"init 16 2"},
+                      {"-m", kPlugin},
+                      "-e:1: the panel emulator must be named " +
+                          fs::path(kEmulator).filename().string() +
+                          " for the plug-in to find it, not '" +
+                          fs::path(kPlugin).filename().string() + "'"}),
+    [](const ::testing::TestParamInfo<FailingScript>& test) {
+      std::string name = test.param.name;
+      for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+      }
+      return name;
+    });
+
+TEST(Hostsim, CommandLineFaultsExitWithTwo) {
+  EXPECT_EQ(Hostsim({}).status, 2);
+  EXPECT_EQ(Hostsim({"--frobnicate", "x.vxs"}).status, 2);
+  EXPECT_EQ(Hostsim({"a.vxs", "b.vxs"}).status, 2);
+  EXPECT_EQ(Hostsim({"-e", "show", "a.vxs"}).status, 2);
+  const Outcome missing_value = Hostsim({"-p"});
+  EXPECT_EQ(missing_value.status, 2);
+  EXPECT_EQ(missing_value.err, "hostsim: -p needs a value\n");
+  const Outcome help = Hostsim({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("custom INDEX B0,...,B7"), std::string::npos);
+}
+
+TEST(Hostsim, UnreadableScriptFails) {
+  const Outcome outcome = Hostsim({"no/such/script.vxs"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "hostsim: cannot read the script 'no/such/script.vxs'\n");
+}
+
+TEST(Hostsim, SyntaxIsCheckedBeforeAnythingRuns) {
+  const fs::path directory = fs::temp_directory_path() / "vestrix_hostsim_syntax";
+  std::error_code ignored;
+  fs::remove_all(directory, ignored);
+  const Outcome outcome = RunLines({"snapshot first.png", "pos 1"}, {"-o", directory.string()});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "-e:2: 'pos' takes 2 arguments (pos COLUMN ROW), got 1\n");
+  EXPECT_FALSE(fs::exists(directory / "first.png"));
+}
+
+TEST(Hostsim, PrintsTheLogAndTheFixedTexts) {
+  const Outcome outcome = RunLines(
+      {"name", "defaults", "init 16 2 message", "customindex 1", "write \"A\"", "log", "done"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(outcome.out.find("Vestrix LCD Display DLL\n\"\"\n"), std::string::npos);
+  EXPECT_NE(outcome.out.find("custom character 1 is code 8 (\\x08)"), std::string::npos);
+  EXPECT_NE(outcome.out.find("call iMONVFD_Init(24, 34952)"), std::string::npos);
+  EXPECT_NE(outcome.out.find("mode 0x40 (reset), no date"), std::string::npos);
+  EXPECT_NE(outcome.out.find("pixels 0x2D bytes 91..97"), std::string::npos);
+  // The log as asked for by 'log': up to the write, not Done's packets.
+  EXPECT_EQ(outcome.out.find("event 0x51\n", outcome.out.find("pixels 0x3B")), std::string::npos);
+}
+
+TEST(Hostsim, PrintsThePanelAfterEachStep) {
+  const Outcome outcome = Hostsim({"--ascii", "-e", "init 16 2 message", "-e", "pos 1 1", "-e",
+                                   "write \"\\x7f\"", "-e", "done"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(outcome.out.find("[1] init 16 2 message\n+----"), std::string::npos);
+  // Setting the cursor changes nothing on the panel: no new picture.
+  EXPECT_NE(outcome.out.find("[2] pos 1 1\n[3] write"), std::string::npos);
+  EXPECT_NE(outcome.out.find("contrast 10   mode 0x40 (reset)"), std::string::npos);
+}
+
+TEST(Hostsim, LeftOpenThePlugInIsClosedAtTheEnd) {
+  const Outcome outcome = Hostsim({"--log", "-e", "init 16 2 off"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(outcome.out.find("[end] the script left the plug-in open: done"), std::string::npos);
+  EXPECT_NE(outcome.out.find("mode 0x08 (off)"), std::string::npos);
+  EXPECT_NE(outcome.out.find("call iMONVFD_Uninit()"), std::string::npos);
+}
+
+TEST(Hostsim, SavesPngAndTextSnapshots) {
+  const fs::path directory = fs::temp_directory_path() / "vestrix_hostsim_snapshots";
+  std::error_code ignored;
+  fs::remove_all(directory, ignored);
+  const Outcome outcome =
+      RunLines({"init 16 2 message", "pos 1 1", "write \"\\x7f\"", "snapshot panel.png",
+                "snapshot sub/panel.txt", "done"},
+               {"-o", directory.string(), "--art", (directory / "art").string()});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+
+  char signature[8] = {};
+  std::ifstream(directory / "panel.png", std::ios::binary).read(signature, sizeof signature);
+  EXPECT_EQ(std::string(signature, 8), "\x89PNG\r\n\x1a\n");
+
+  std::stringstream text;
+  text << std::ifstream(directory / "sub" / "panel.txt").rdbuf();
+  EXPECT_NE(text.str().find("# panel after line 5: snapshot sub/panel.txt\ncontrast 10\n"),
+            std::string::npos);
+  EXPECT_NE(text.str().find("\nicons " + std::string(56, '.') + "\nring still\npixels\n"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(directory / "art" / "panel.txt"));
+  fs::remove_all(directory, ignored);
+}
+
+}  // namespace
+}  // namespace hostsim

@@ -1,0 +1,105 @@
+// The demo script end to end: the real plug-in drives the panel emulator, and
+// at every snapshot the panel must match demo/expected/NAME.txt, the picture
+// rows drawn as '#' and '.'. Lines starting with "#" and the clock line (the
+// time of the run) are not compared.
+//
+// After a deliberate change of what the panel shows (fonts, demo script),
+// regenerate the expected pictures from the source directory with
+//   build/native/hostsim/hostsim -q -o build/demo --art demo/expected demo/demo.vxs
+// and review the change with git diff demo/expected.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/render.h"
+#include "hostsim/script.h"
+#include "hostsim/session.h"
+
+namespace hostsim {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSource = VESTRIX_TEST_SOURCE_DIR;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+// The lines that are compared: no comments, no clock, no carriage returns.
+std::vector<std::string> Comparable(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    if (line.rfind("#", 0) == 0 || line.rfind("clock ", 0) == 0) {
+      continue;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Expected and actual side by side where they differ.
+std::string Differences(const std::vector<std::string>& expected,
+                        const std::vector<std::string>& actual) {
+  std::string report;
+  for (std::size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
+    const std::string want = i < expected.size() ? expected[i] : "(none)";
+    const std::string got = i < actual.size() ? actual[i] : "(none)";
+    if (want != got) {
+      report += "  expected: " + want + "\n  actual:   " + got + "\n";
+    }
+  }
+  return report;
+}
+
+TEST(Demo, PanelMatchesTheExpectedPicturesAtEverySnapshot) {
+  const std::string script = ReadFile(kSource / "demo" / "demo.vxs");
+  ASSERT_FALSE(script.empty()) << "cannot read demo/demo.vxs";
+  std::vector<Command> commands;
+  ParseError error;
+  ASSERT_TRUE(ParseScript(script, &commands, &error)) << error.line << ": " << error.message;
+
+  std::vector<std::string> compared;
+  auto compare = [&](const Command& command, const VxPanelState& state) {
+    const std::string name = fs::path(command.text).stem().string();
+    compared.push_back(name);
+    const fs::path expected_path = kSource / "demo" / "expected" / (name + ".txt");
+    const std::string expected = ReadFile(expected_path);
+    if (expected.empty()) {
+      ADD_FAILURE() << "no expected picture " << expected_path.string()
+                    << "; regenerate as described in hostsim/tests/demo_test.cpp";
+      return;
+    }
+    const std::vector<std::string> want = Comparable(expected);
+    const std::vector<std::string> got = Comparable(emulator::RenderSnapshotText(state, ""));
+    EXPECT_EQ(want, got) << "demo.vxs line " << command.line << " (" << name << "):\n"
+                         << Differences(want, got);
+  };
+
+  Options options;
+  options.quiet = true;
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunScript(commands, "demo.vxs", options, out, err, compare), 0) << err.str();
+  const std::vector<std::string> expected_names = {"two-lines",    "custom", "icons",
+                                                   "low-contrast", "large",  "clock"};
+  EXPECT_EQ(compared, expected_names);
+  // The custom character codes the plug-in reports, as the demo writes them.
+  EXPECT_NE(out.str().find("custom character 1 is code 8 (\\x08)"), std::string::npos);
+  EXPECT_NE(out.str().find("custom character 2 is code 1 (\\x01)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hostsim
