@@ -136,33 +136,11 @@ bool Session::LoadPlugin(std::string* error) {
     *error = "cannot load the plug-in '" + options_.plugin_path + "'";
     return false;
   }
-  const struct {
-    const char* name;
-    bool found;
-  } entries[] = {
-      {"DISPLAYDLL_Init", Resolve(plugin_, "DISPLAYDLL_Init", &api_.Init)},
-      {"DISPLAYDLL_Done", Resolve(plugin_, "DISPLAYDLL_Done", &api_.Done)},
-      {"DISPLAYDLL_DriverName", Resolve(plugin_, "DISPLAYDLL_DriverName", &api_.DriverName)},
-      {"DISPLAYDLL_Usage", Resolve(plugin_, "DISPLAYDLL_Usage", &api_.Usage)},
-      {"DISPLAYDLL_DefaultParameters",
-       Resolve(plugin_, "DISPLAYDLL_DefaultParameters", &api_.DefaultParameters)},
-      {"DISPLAYDLL_SetPosition", Resolve(plugin_, "DISPLAYDLL_SetPosition", &api_.SetPosition)},
-      {"DISPLAYDLL_Write", Resolve(plugin_, "DISPLAYDLL_Write", &api_.Write)},
-      {"DISPLAYDLL_SetBrightness",
-       Resolve(plugin_, "DISPLAYDLL_SetBrightness", &api_.SetBrightness)},
-      {"DISPLAYDLL_CustomChar", Resolve(plugin_, "DISPLAYDLL_CustomChar", &api_.CustomChar)},
-      {"DISPLAYDLL_CustomCharIndex",
-       Resolve(plugin_, "DISPLAYDLL_CustomCharIndex", &api_.CustomCharIndex)},
-      {"DISPLAYDLL_SetContrast", Resolve(plugin_, "DISPLAYDLL_SetContrast", &api_.SetContrast)},
-      {"DISPLAYDLL_SetFan", Resolve(plugin_, "DISPLAYDLL_SetFan", &api_.SetFan)},
-  };
-  for (const auto& entry : entries) {
-    if (!entry.found) {
-      *error = "the plug-in '" + options_.plugin_path + "' lacks the entry point " + entry.name;
-      platform::CloseLibrary(plugin_);
-      plugin_ = nullptr;
-      return false;
-    }
+  if (const char* missing = plugin::ResolveEntryPoints(plugin_, &api_); missing != nullptr) {
+    *error = "the plug-in '" + options_.plugin_path + "' lacks the entry point " + missing;
+    platform::CloseLibrary(plugin_);
+    plugin_ = nullptr;
+    return false;
   }
   return true;
 }

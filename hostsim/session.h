@@ -11,7 +11,7 @@
 #include "emulator/panel_api.h"
 #include "hostsim/script.h"
 #include "platform/platform.h"
-#include "plugin/api.h"
+#include "plugin/entry_points.h"
 
 namespace hostsim {
 
@@ -54,21 +54,6 @@ class Session {
  private:
   enum class Phase { kClosed, kOpen, kDone };
 
-  struct EntryPoints {
-    decltype(&DISPLAYDLL_Init) Init = nullptr;
-    decltype(&DISPLAYDLL_Done) Done = nullptr;
-    decltype(&DISPLAYDLL_DriverName) DriverName = nullptr;
-    decltype(&DISPLAYDLL_Usage) Usage = nullptr;
-    decltype(&DISPLAYDLL_DefaultParameters) DefaultParameters = nullptr;
-    decltype(&DISPLAYDLL_SetPosition) SetPosition = nullptr;
-    decltype(&DISPLAYDLL_Write) Write = nullptr;
-    decltype(&DISPLAYDLL_SetBrightness) SetBrightness = nullptr;
-    decltype(&DISPLAYDLL_CustomChar) CustomChar = nullptr;
-    decltype(&DISPLAYDLL_CustomCharIndex) CustomCharIndex = nullptr;
-    decltype(&DISPLAYDLL_SetContrast) SetContrast = nullptr;
-    decltype(&DISPLAYDLL_SetFan) SetFan = nullptr;
-  };
-
   struct PanelReader {
     decltype(&VxPanel_ApiVersion) ApiVersion = nullptr;
     decltype(&VxPanel_GetState) GetState = nullptr;
@@ -99,7 +84,7 @@ class Session {
   SnapshotHook hook_;
   platform::Library* plugin_ = nullptr;
   platform::Library* emulator_ = nullptr;
-  EntryPoints api_;
+  plugin::EntryPoints api_;
   PanelReader panel_;
   Phase phase_ = Phase::kClosed;
   bool finished_ = false;

@@ -5,34 +5,9 @@
 #include <cstdio>
 
 namespace testing_support {
-namespace {
-
-template <typename Function>
-void Resolve(platform::Library* plugin, const char* plain, const char* decorated,
-             bool use_decorated, Function& slot) {
-  slot =
-      reinterpret_cast<Function>(platform::FindSymbol(plugin, use_decorated ? decorated : plain));
-}
-
-}  // namespace
-
 PluginApi ResolveEntryPoints(platform::Library* plugin, bool decorated) {
   PluginApi api;
-  Resolve(plugin, "DISPLAYDLL_Init", "DISPLAYDLL_Init@16", decorated, api.Init);
-  Resolve(plugin, "DISPLAYDLL_Done", "DISPLAYDLL_Done@0", decorated, api.Done);
-  Resolve(plugin, "DISPLAYDLL_DriverName", "DISPLAYDLL_DriverName@0", decorated, api.DriverName);
-  Resolve(plugin, "DISPLAYDLL_Usage", "DISPLAYDLL_Usage@0", decorated, api.Usage);
-  Resolve(plugin, "DISPLAYDLL_DefaultParameters", "DISPLAYDLL_DefaultParameters@0", decorated,
-          api.DefaultParameters);
-  Resolve(plugin, "DISPLAYDLL_SetPosition", "DISPLAYDLL_SetPosition@8", decorated, api.SetPosition);
-  Resolve(plugin, "DISPLAYDLL_Write", "DISPLAYDLL_Write@4", decorated, api.Write);
-  Resolve(plugin, "DISPLAYDLL_SetBrightness", "DISPLAYDLL_SetBrightness@4", decorated,
-          api.SetBrightness);
-  Resolve(plugin, "DISPLAYDLL_CustomChar", "DISPLAYDLL_CustomChar@8", decorated, api.CustomChar);
-  Resolve(plugin, "DISPLAYDLL_CustomCharIndex", "DISPLAYDLL_CustomCharIndex@4", decorated,
-          api.CustomCharIndex);
-  Resolve(plugin, "DISPLAYDLL_SetContrast", "DISPLAYDLL_SetContrast@4", decorated, api.SetContrast);
-  Resolve(plugin, "DISPLAYDLL_SetFan", "DISPLAYDLL_SetFan@8", decorated, api.SetFan);
+  plugin::ResolveEntryPoints(plugin, &api, decorated);
   return api;
 }
 

@@ -8,26 +8,13 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "plugin/api.h"
+#include "plugin/entry_points.h"
 #include "tests/fakevendor/recorder.h"
 
 namespace testing_support {
 
 // The entry points of one loaded plug-in, resolved by name.
-struct PluginApi {
-  decltype(&DISPLAYDLL_Init) Init = nullptr;
-  decltype(&DISPLAYDLL_Done) Done = nullptr;
-  decltype(&DISPLAYDLL_DriverName) DriverName = nullptr;
-  decltype(&DISPLAYDLL_Usage) Usage = nullptr;
-  decltype(&DISPLAYDLL_DefaultParameters) DefaultParameters = nullptr;
-  decltype(&DISPLAYDLL_SetPosition) SetPosition = nullptr;
-  decltype(&DISPLAYDLL_Write) Write = nullptr;
-  decltype(&DISPLAYDLL_SetBrightness) SetBrightness = nullptr;
-  decltype(&DISPLAYDLL_CustomChar) CustomChar = nullptr;
-  decltype(&DISPLAYDLL_CustomCharIndex) CustomCharIndex = nullptr;
-  decltype(&DISPLAYDLL_SetContrast) SetContrast = nullptr;
-  decltype(&DISPLAYDLL_SetFan) SetFan = nullptr;
-};
+using PluginApi = plugin::EntryPoints;
 
 // Resolves all twelve entry points under their plain names (or, with
 // `decorated`, their "@N" names). Missing ones stay null.
