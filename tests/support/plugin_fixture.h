@@ -1,5 +1,7 @@
-// Test fixture that loads a fresh copy of the plug-in build for every test, with
-// a chosen test vendor library, and closes and unloads it afterwards.
+// Test fixtures that drive the plug-in through its entry points with a chosen
+// test vendor library: PluginTest loads a fresh copy of the built plug-in for
+// every test, as a host loads it; LinkedTest (linked_fixture.h) uses the code
+// linked into the test executable.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,34 +13,19 @@
 
 namespace testing_support {
 
-class PluginTest : public ::testing::Test {
+// What both fixtures share: the vendor library, and a plug-in that each test
+// may open and that is closed again at its end.
+class EntryPointTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Recorder_Clear();
     Recorder_SetInitAnswer(1);
     SelectVendor("full_stdcall");
-    LoadPlugin();
   }
 
   void TearDown() override {
-    if (open_) {
-      api_.Done();
-      open_ = false;
-    }
-    UnloadPlugin();
+    CloseIfOpen();
     ForgetVendor();
-  }
-
-  void LoadPlugin() {
-    plugin_ = platform::OpenLibrary(PluginPath().c_str());
-    ASSERT_NE(plugin_, nullptr) << "cannot load " << PluginPath();
-    api_ = ResolveEntryPoints(plugin_);
-    ASSERT_NE(api_.Init, nullptr);
-  }
-
-  void UnloadPlugin() {
-    platform::CloseLibrary(plugin_);
-    plugin_ = nullptr;
   }
 
   // Starts the plug-in and expects success; the fixture closes it at the end.
@@ -66,9 +53,42 @@ class PluginTest : public ::testing::Test {
                                                                  start);
   }
 
-  platform::Library* plugin_ = nullptr;
+  void CloseIfOpen() {
+    if (open_) {
+      Close();
+    }
+  }
+
   PluginApi api_;
   bool open_ = false;
+};
+
+class PluginTest : public EntryPointTest {
+ protected:
+  void SetUp() override {
+    EntryPointTest::SetUp();
+    LoadPlugin();
+  }
+
+  void TearDown() override {
+    CloseIfOpen();
+    UnloadPlugin();
+    EntryPointTest::TearDown();
+  }
+
+  void LoadPlugin() {
+    plugin_ = platform::OpenLibrary(PluginPath().c_str());
+    ASSERT_NE(plugin_, nullptr) << "cannot load " << PluginPath();
+    api_ = ResolveEntryPoints(plugin_);
+    ASSERT_NE(api_.Init, nullptr);
+  }
+
+  void UnloadPlugin() {
+    platform::CloseLibrary(plugin_);
+    plugin_ = nullptr;
+  }
+
+  platform::Library* plugin_ = nullptr;
 };
 
 }  // namespace testing_support
