@@ -2,17 +2,19 @@
 // rasteriser, as the panel would show each one alone in the first cell of a
 // line, and lays them out in a 16 x 16 grid with hexadecimal row and column
 // labels (drawn with the small font). Writes the sheet as a PNG image, or
-// checks that an existing image shows exactly the current fonts.
+// checks that an existing image is exactly the sheet of the current fonts.
 //
 //   vestrix_fontsheet small|large write <file.png>
 //   vestrix_fontsheet small|large check <file.png>
-#include <png.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "emulator/render.h"
 #include "plugin/state.h"
 #include "text/raster.h"
 
@@ -115,34 +117,34 @@ Image RenderSheet(std::uint8_t mode) {
   return image;
 }
 
-bool WritePng(const Image& image, const char* path) {
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(image.width);
-  png.height = static_cast<png_uint_32>(image.height);
-  png.format = PNG_FORMAT_GRAY;
-  if (png_image_write_to_file(&png, path, 0, image.gray.data(), 0, nullptr) == 0) {
-    std::fprintf(stderr, "fontsheet: cannot write %s: %s\n", path, png.message);
+// The sheet as PNG file contents, through the same encoder as the panel
+// emulator's snapshots.
+std::vector<std::uint8_t> EncodeSheet(const Image& sheet) {
+  emulator::Image image;
+  image.width = static_cast<std::size_t>(sheet.width);
+  image.height = static_cast<std::size_t>(sheet.height);
+  for (const std::uint8_t gray : sheet.gray) {
+    image.rgb.insert(image.rgb.end(), {gray, gray, gray});
+  }
+  return emulator::EncodePng(image);
+}
+
+bool WritePng(const std::vector<std::uint8_t>& png, const char* path) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  if (!file) {
+    std::fprintf(stderr, "fontsheet: cannot write %s\n", path);
     return false;
   }
   return true;
 }
 
-bool SameAsPng(const Image& image, const char* path) {
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&png, path) == 0) {
-    std::fprintf(stderr, "fontsheet: cannot read %s: %s\n", path, png.message);
-    return false;
-  }
-  png.format = PNG_FORMAT_GRAY;
-  std::vector<std::uint8_t> stored(PNG_IMAGE_SIZE(png));
-  if (png_image_finish_read(&png, nullptr, stored.data(), 0, nullptr) == 0) {
-    std::fprintf(stderr, "fontsheet: cannot read %s: %s\n", path, png.message);
-    return false;
-  }
-  if (static_cast<int>(png.width) != image.width || static_cast<int>(png.height) != image.height ||
-      stored != image.gray) {
+// The encoder is deterministic, so a sheet that shows the current fonts has
+// exactly the bytes of a freshly encoded one.
+bool SameAsPng(const std::vector<std::uint8_t>& png, const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<std::uint8_t> stored{std::istreambuf_iterator<char>(file), {}};
+  if (stored != png) {
     std::fprintf(stderr, "fontsheet: %s does not show the current font; regenerate it\n", path);
     return false;
   }
@@ -157,8 +159,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s small|large write|check <file.png>\n", argv[0]);
     return 2;
   }
-  const Image sheet = RenderSheet(std::string(argv[1]) == "small" ? 2 : 1);
+  const std::vector<std::uint8_t> png =
+      EncodeSheet(RenderSheet(std::string(argv[1]) == "small" ? 2 : 1));
   const bool ok =
-      std::string(argv[2]) == "write" ? WritePng(sheet, argv[3]) : SameAsPng(sheet, argv[3]);
+      std::string(argv[2]) == "write" ? WritePng(png, argv[3]) : SameAsPng(png, argv[3]);
   return ok ? 0 : 1;
 }
