@@ -37,7 +37,7 @@ std::uint8_t SmallColumn(unsigned code, unsigned column) {
 unsigned SmallRow(unsigned code, unsigned row) {
   unsigned bits = 0;
   for (unsigned column = 0; column < kFont8x5GlyphBytes; ++column) {
-    bits = (bits << 1) | ((SmallColumn(code, column) >> row) & 1u);
+    bits = (bits << 1) | ((static_cast<unsigned>(SmallColumn(code, column)) >> row) & 1u);
   }
   return bits;
 }
