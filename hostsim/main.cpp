@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "hostsim/cli.h"
+#include "platform/host.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {

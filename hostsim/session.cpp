@@ -11,6 +11,7 @@
 
 #include "emulator/decode.h"
 #include "emulator/render.h"
+#include "platform/host.h"
 
 namespace hostsim {
 namespace {

@@ -1,5 +1,7 @@
 // The few operating-system services the plug-in uses, as plain free functions.
 // Exactly one implementation is compiled: platform_win32.cpp or platform_posix.cpp.
+// Host-side services for tools and tests are in host.h, test seams in
+// test_seams.h; neither is part of the plug-in.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,12 @@ using Symbol = void (*)();
 // File name under which the panel vendor's library is loaded: "sg_vfd.dll" on
 // Windows, "libsg_vfd.so" on POSIX.
 extern const char kVendorLibraryName[];
+
+#if !defined(_WIN32)
+// POSIX: the environment variable naming a directory that OpenLibrary searches
+// first for plain file names, as Windows searches the DLL directory.
+inline constexpr char kLibraryDirVariable[] = "VESTRIX_LIBRARY_DIR";
+#endif
 
 // Loads a library by plain file name through the platform's library search, or
 // by path. Returns null when it cannot be loaded. Any thread.
@@ -86,63 +94,7 @@ LocalTime GetLocalTime();
 // DirectSound speaker configuration value (DSSPEAKER_* numbering, geometry in
 // bits 16..23). Returns false when it cannot be read. On Windows each call
 // creates and releases its own DirectSound object; on POSIX it cannot be read
-// unless a test has installed a value.
+// (unless a test build has installed a value, see test_seams.h).
 bool ReadSpeakerConfig(std::uint32_t* value);
-
-// ---------------------------------------------------------------------------
-// Host side: used by the test host and the host simulator, never by the plug-in.
-// ---------------------------------------------------------------------------
-
-// Adds `directory` to the library search for plain file names, ahead of the
-// platform's own directories, for the whole process (Windows: SetDllDirectoryA;
-// POSIX: the environment variable VESTRIX_LIBRARY_DIR, which OpenLibrary
-// consults). Null restores the default search.
-void SetLibraryDirectory(const char* directory);
-
-// True while a library of this plain file name is loaded in the process.
-bool IsLibraryLoaded(const char* name);
-
-// Drops every remaining reference to a library of this plain file name, so that
-// the next load starts it afresh. Returns whether it is unloaded now.
-bool UnloadLibraryCompletely(const char* name);
-
-// Prepares standard output for UTF-8 text and ANSI cursor movement when it is
-// a terminal (Windows: a console); returns whether it is one.
-bool PrepareTerminalOutput();
-
-// ---------------------------------------------------------------------------
-// Test seams: deterministic replacements installed by tests. Each call replaces
-// the previous setting; null / false restores the real service.
-// ---------------------------------------------------------------------------
-namespace seam {
-
-// GetLocalTime answers `*time` instead of the clock while set.
-void SetLocalTime(const LocalTime* time);
-
-// The next StartThread fails without starting anything.
-void FailNextThreadStart();
-
-// While held, StartThread reports success without starting anything, and
-// JoinThread has nothing to wait for: a test then runs the thread's work
-// itself, one step at a time.
-void HoldThreadStarts(bool held);
-
-// ReadSpeakerConfig answers `value` (readable) or "cannot be read".
-void SetSpeakerConfig(bool readable, std::uint32_t value);
-void ClearSpeakerConfig();
-
-#if defined(_WIN32)
-// Windows: while set, ReadSpeakerConfig obtains its DirectSound object from
-// `create` instead of dsound.dll's DirectSoundCreate8, with the same arguments
-// (device identifier, where to store the object, aggregating object) and the
-// same meaning of the result (0 = created). The object stored must be laid out
-// as a COM object with the IDirectSound8 method table; ReadSpeakerConfig calls
-// its GetSpeakerConfig and Release as it would on the real one. Only
-// ReadSpeakerConfig's installed answer (SetSpeakerConfig) takes precedence.
-using SoundCreateFunction = std::int32_t (*)(const void* device, void** sound, void* outer);
-void SetSoundCreate(SoundCreateFunction create);
-#endif
-
-}  // namespace seam
 
 }  // namespace platform

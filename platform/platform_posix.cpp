@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <pthread.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -21,8 +20,6 @@ namespace platform {
 const char kVendorLibraryName[] = "libsg_vfd.so";
 
 namespace {
-
-constexpr const char* kLibraryDirVariable = "VESTRIX_LIBRARY_DIR";
 
 pthread_mutex_t g_icon_mutex = PTHREAD_MUTEX_INITIALIZER;
 
@@ -194,42 +191,6 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
     return true;
   }
   return false;
-}
-
-void SetLibraryDirectory(const char* directory) {
-  if (directory == nullptr) {
-    unsetenv(kLibraryDirVariable);
-  } else {
-    setenv(kLibraryDirVariable, directory, 1);
-  }
-}
-
-bool IsLibraryLoaded(const char* name) {
-  void* handle = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) {
-    return false;
-  }
-  dlclose(handle);
-  return true;
-}
-
-bool UnloadLibraryCompletely(const char* name) {
-  // Each dlclose drops one reference; stop when the object is gone. The bound
-  // guards against an object that cannot be unloaded at all.
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    void* handle = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
-    if (handle == nullptr) {
-      return true;
-    }
-    dlclose(handle);  // the reference taken just now
-    dlclose(handle);  // one that was left behind
-  }
-  return !IsLibraryLoaded(name);
-}
-
-bool PrepareTerminalOutput() {
-  // A POSIX terminal takes UTF-8 and ANSI sequences as they are.
-  return isatty(STDOUT_FILENO) == 1;
 }
 
 }  // namespace platform

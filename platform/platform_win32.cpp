@@ -131,6 +131,12 @@ void JoinThread() {
     CloseHandle(g_thread);
     g_thread = nullptr;
   }
+  // The next start makes a new one; none is left behind when the host unloads
+  // the plug-in.
+  if (g_wake_event != nullptr) {
+    CloseHandle(g_wake_event);
+    g_wake_event = nullptr;
+  }
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
@@ -188,7 +194,8 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
   // dsound.dll is loaded only for the query, so that a machine without it can
   // still load the plug-in. COM is not initialised here; DirectSoundCreate8
   // works without it.
-  HMODULE dsound = LoadLibraryA("dsound.dll");
+  // From the system directory only, never from the host's own directories.
+  HMODULE dsound = LoadLibraryExA("dsound.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (dsound == nullptr) {
     return false;
   }
@@ -201,38 +208,6 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
           [create](IDirectSound8** sound) { return create(nullptr, sound, nullptr); }, value);
   FreeLibrary(dsound);
   return readable;
-}
-
-void SetLibraryDirectory(const char* directory) {
-  SetDllDirectoryA(directory);
-}
-
-bool IsLibraryLoaded(const char* name) {
-  return GetModuleHandleA(name) != nullptr;
-}
-
-bool UnloadLibraryCompletely(const char* name) {
-  // Each FreeLibrary drops one reference; the bound guards against a module
-  // that cannot be unloaded at all.
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    HMODULE module = GetModuleHandleA(name);
-    if (module == nullptr) {
-      return true;
-    }
-    FreeLibrary(module);
-  }
-  return GetModuleHandleA(name) == nullptr;
-}
-
-bool PrepareTerminalOutput() {
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (output == INVALID_HANDLE_VALUE || GetConsoleMode(output, &mode) == 0) {
-    return false;  // a file or a pipe
-  }
-  SetConsoleOutputCP(CP_UTF8);
-  SetConsoleMode(output, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-  return true;
 }
 
 }  // namespace platform

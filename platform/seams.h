@@ -1,16 +1,20 @@
-// State of the test seams, shared by the seam setters and the one platform
-// implementation that is compiled. Private to platform/.
+// State of the test seams, as the platform implementation reads it. In the
+// unit tests' copy of the platform layer (VESTRIX_TEST_SEAMS) it comes from the
+// setters in test_seams.h; in the plug-in every answer is "nothing installed",
+// known at compile time. Private to platform/.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 
 namespace platform::seam_state {
 
+#if defined(VESTRIX_TEST_SEAMS)
+
 // Reads the installed local time into `*time`; false when none is installed.
-bool LocalTime(LocalTime* time);
+bool LocalTime(platform::LocalTime* time);
 
 // True once per FailNextThreadStart call: the start being made must fail.
 bool TakeThreadStartFailure();
@@ -26,6 +30,28 @@ int SpeakerConfig(std::uint32_t* value);
 #if defined(_WIN32)
 // The installed DirectSound object factory; null when none is installed.
 seam::SoundCreateFunction SoundCreate();
+#endif
+
+#else
+
+inline bool LocalTime(platform::LocalTime*) {
+  return false;
+}
+inline bool TakeThreadStartFailure() {
+  return false;
+}
+inline bool ThreadStartsHeld() {
+  return false;
+}
+inline int SpeakerConfig(std::uint32_t*) {
+  return 0;
+}
+#if defined(_WIN32)
+inline seam::SoundCreateFunction SoundCreate() {
+  return nullptr;
+}
+#endif
+
 #endif
 
 }  // namespace platform::seam_state

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace testing_support {

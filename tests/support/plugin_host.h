@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host.h"
 #include "platform/platform.h"
 #include "plugin/entry_points.h"
 #include "tests/fakevendor/recorder.h"

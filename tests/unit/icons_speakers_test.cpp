@@ -10,6 +10,7 @@
 #include "icons/masks.h"
 #include "icons/speakers.h"
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 
 namespace testing_support {
 namespace {

@@ -1,0 +1,26 @@
+// Operating-system services on the host's side, for the test host and the host
+// simulator: choosing where plain library names are found, dropping libraries,
+// and the terminal. Never part of the plug-in. Implemented in host_win32.cpp or
+// host_posix.cpp.
+#pragma once
+
+namespace platform {
+
+// Adds `directory` to the library search for plain file names, ahead of the
+// platform's own directories, for the whole process (Windows: SetDllDirectoryA;
+// POSIX: the environment variable VESTRIX_LIBRARY_DIR, which OpenLibrary
+// consults). Null restores the default search.
+void SetLibraryDirectory(const char* directory);
+
+// True while a library of this plain file name is loaded in the process.
+bool IsLibraryLoaded(const char* name);
+
+// Drops every remaining reference to a library of this plain file name, so that
+// the next load starts it afresh. Returns whether it is unloaded now.
+bool UnloadLibraryCompletely(const char* name);
+
+// Prepares standard output for UTF-8 text and ANSI cursor movement when it is
+// a terminal (Windows: a console); returns whether it is one.
+bool PrepareTerminalOutput();
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// Test seams of the platform layer: deterministic replacements for the clock,
+// the thread start and the speaker query. They exist only in the copy of the
+// platform layer built for the unit tests (VESTRIX_TEST_SEAMS); the plug-in
+// itself has none. Each call replaces the previous setting; null / false
+// restores the real service.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace platform::seam {
+
+// GetLocalTime answers `*time` instead of the clock while set.
+void SetLocalTime(const LocalTime* time);
+
+// The next StartThread fails without starting anything.
+void FailNextThreadStart();
+
+// While held, StartThread reports success without starting anything, and
+// JoinThread has nothing to wait for: a test then runs the thread's work
+// itself, one step at a time.
+void HoldThreadStarts(bool held);
+
+// ReadSpeakerConfig answers `value` (readable) or "cannot be read".
+void SetSpeakerConfig(bool readable, std::uint32_t value);
+void ClearSpeakerConfig();
+
+#if defined(_WIN32)
+// Windows: while set, ReadSpeakerConfig obtains its DirectSound object from
+// `create` instead of dsound.dll's DirectSoundCreate8, with the same arguments
+// (device identifier, where to store the object, aggregating object) and the
+// same meaning of the result (0 = created). The object stored must be laid out
+// as a COM object with the IDirectSound8 method table; ReadSpeakerConfig calls
+// its GetSpeakerConfig and Release as it would on the real one. Only
+// ReadSpeakerConfig's installed answer (SetSpeakerConfig) takes precedence.
+using SoundCreateFunction = std::int32_t (*)(const void* device, void** sound, void* outer);
+void SetSoundCreate(SoundCreateFunction create);
+#endif
+
+}  // namespace platform::seam
