@@ -32,7 +32,7 @@ constexpr std::uint64_t kSpeakerMergeMask = 0x0FFFFFFFFFFF02FEull;
 int PollCounter = 0;
 
 // The icon mutex exists from the moment the module is loaded.
-const bool kIconMutexCreated = (platform::CreateIconMutex(), true);
+[[maybe_unused]] const bool kIconMutexCreated = (platform::CreateIconMutex(), true);
 
 std::uint64_t RotateRingForward(std::uint64_t mask) {
   const std::uint64_t ring = (mask & kRingMask) >> kRingShift;
@@ -64,7 +64,6 @@ void UpdateIconsThread() {
 }  // namespace
 
 void RunRefreshCycle() {
-  (void)kIconMutexCreated;
   if (plugin::AutoAudioDisplay) {
     ++PollCounter;
   }
@@ -91,16 +90,22 @@ void RunRefreshCycle() {
 }
 
 void ClearIcons() {
+  // The icon thread is not running now; the lock keeps out a host that sends
+  // icon commands from another thread while the plug-in starts or ends.
+  platform::LockIconMutex();
   ICON_STATUS = kIconCommand;
   // The speaker segments are dark now, so no speaker mask is shown any more.
   // Keeping the old one would make the next start's first poll see an
   // unchanged layout and leave the speaker icons dark until it changes.
   ICON_SPEAKERS = 0;
   SendStatus();
+  platform::UnlockIconMutex();
 }
 
 void SendIconStatus() {
+  platform::LockIconMutex();
   SendStatus();
+  platform::UnlockIconMutex();
 }
 
 bool StartIconThread() {

@@ -10,8 +10,8 @@ namespace icons {
 inline constexpr std::uint64_t kIconCommand = 0x0100000000000000ull;
 
 // All segments dark: ICON_STATUS becomes the empty icon packet, which is sent,
-// and no speaker mask counts as shown. The blink marks stay. Takes no lock;
-// called only while the icon thread is not running.
+// and no speaker mask counts as shown. The blink marks stay. Called while the
+// icon thread is not running; takes the icon mutex.
 void ClearIcons();
 
 // Sends ICON_STATUS once more as an icon packet. Same rule as ClearIcons.

@@ -67,8 +67,4 @@ void SetContrast(std::uint8_t contrast) {
   SendData(MakePacket(kContrast, {CurrentContrast}));
 }
 
-std::uint8_t CurrentContrastLevel() {
-  return CurrentContrast;
-}
-
 }  // namespace panel

@@ -23,7 +23,4 @@ void UpdateDisplay();
 // Stores host contrast 0..255 as level 0..31 and sends it. Host thread.
 void SetContrast(std::uint8_t contrast);
 
-// The contrast level last set (0..31); 10 until the host sets one.
-std::uint8_t CurrentContrastLevel();
-
 }  // namespace panel

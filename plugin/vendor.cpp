@@ -39,8 +39,12 @@ void ClearBindings() {
 // Convention-agnostic call sites. %esi is callee-saved in both conventions, so
 // it still holds the stack pointer from before the arguments were pushed when
 // the function returns, however many bytes the function itself popped.
-// noinline keeps each one a plain frame of its own.
-__attribute__((noinline)) std::uint32_t CallVendor0(platform::Symbol function) {
+// noipa keeps each one an ordinary function with the standard calling
+// convention: the compiler may not inline it, clone it with arguments in
+// registers, or assume that a caller's registers survive it beyond what the
+// convention promises, so the clobber list needs to name only what the asm
+// itself touches besides the call.
+__attribute__((noipa)) std::uint32_t CallVendor0(platform::Symbol function) {
   std::uint32_t result;
   __asm__ volatile(
       "movl %%esp, %%esi\n\t"
@@ -52,8 +56,8 @@ __attribute__((noinline)) std::uint32_t CallVendor0(platform::Symbol function) {
   return result;
 }
 
-__attribute__((noinline)) std::uint32_t CallVendor1(platform::Symbol function,
-                                                    std::uint32_t argument) {
+__attribute__((noipa)) std::uint32_t CallVendor1(platform::Symbol function,
+                                                 std::uint32_t argument) {
   std::uint32_t result;
   __asm__ volatile(
       "movl %%esp, %%esi\n\t"
@@ -66,8 +70,8 @@ __attribute__((noinline)) std::uint32_t CallVendor1(platform::Symbol function,
   return result;
 }
 
-__attribute__((noinline)) std::uint32_t CallVendor2(platform::Symbol function, std::uint32_t first,
-                                                    std::uint32_t second) {
+__attribute__((noipa)) std::uint32_t CallVendor2(platform::Symbol function, std::uint32_t first,
+                                                 std::uint32_t second) {
   std::uint32_t result;
   __asm__ volatile(
       "movl %%esp, %%esi\n\t"
@@ -160,12 +164,6 @@ void VendorUninitAndRelease() {
     platform::CloseLibrary(IMONDLL);
     IMONDLL = nullptr;
   }
-  ClearBindings();
-}
-
-void VendorRelease() {
-  platform::CloseLibrary(IMONDLL);
-  IMONDLL = nullptr;
   ClearBindings();
 }
 

@@ -32,8 +32,4 @@ void VendorSendData(const std::uint8_t* bytes);
 // binding is cleared, so nothing more reaches the library.
 void VendorUninitAndRelease();
 
-// Releases the library without calling into it, for a start-up that failed
-// before the panel was initialised. Clears every binding.
-void VendorRelease();
-
 }  // namespace plugin

@@ -5,6 +5,7 @@
 // only a thread far off its 500 ms period fails them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <cstdint>
@@ -142,6 +143,28 @@ TEST_F(IconThread, CommandsWhileTheThreadRunsReachItWhole) {
     EXPECT_EQ(std::popcount(packet & Ring(0xFF)), 7) << std::hex << packet;
     EXPECT_EQ(packet & ~(Bit(5) | Bit(51) | Bit(53) | Ring(0xFF)), kEmpty) << std::hex << packet;
   }
+}
+
+// A host that sends icon commands from a thread of its own while the plug-in
+// starts and ends: the masks stay consistent (ThreadSanitizer checks the
+// locking) and Done still ends with the all-dark icon packet and 0x51.
+TEST_F(IconThread, IconCommandsFromAnotherHostThreadDuringStartAndEnd) {
+  std::atomic<bool> stop{false};
+  std::thread commands([this, &stop] {
+    for (std::uint8_t i = 0; !stop.load(); ++i) {
+      api_.SetFan(static_cast<std::uint8_t>(1 + i % 3), static_cast<std::uint8_t>(i % 56));
+    }
+  });
+  for (int round = 0; round < 2; ++round) {
+    Open("message");
+    Close();
+  }
+  stop.store(true);
+  commands.join();
+  const std::vector<PacketBytes> packets = SentPackets();
+  ASSERT_GE(packets.size(), 2u);
+  EXPECT_EQ(packets[packets.size() - 2], Packet(0x01));
+  EXPECT_EQ(packets.back(), Packet(0x51));
 }
 
 TEST_F(IconThread, DoneEndsTheThreadBeforeItsLastPacketsAndTheRelease) {
