@@ -1,15 +1,18 @@
 # Checks that the native plug-in library exports the twelve entry points with
-# C linkage and nothing else of its own.
+# C linkage as functions, and no other symbol of any kind.
 cmake_policy(VERSION 3.25)
 execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
 endif()
-string(REGEX MATCHALL " T [^\n]+" rows "${dump}")
+string(REGEX MATCHALL "[^\n]+" rows "${dump}")
 set(found)
 foreach(row ${rows})
-  string(REGEX REPLACE " T " "" name "${row}")
-  list(APPEND found ${name})
+  # "<address> <type> <name>"; the entry points must be code (T).
+  if(NOT row MATCHES "^[0-9a-fA-F]+ T ([^ ]+)$")
+    message(FATAL_ERROR "unexpected exported symbol: ${row}")
+  endif()
+  list(APPEND found ${CMAKE_MATCH_1})
 endforeach()
 list(SORT found)
 set(wanted DISPLAYDLL_CustomChar DISPLAYDLL_CustomCharIndex DISPLAYDLL_DefaultParameters

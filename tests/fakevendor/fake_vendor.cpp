@@ -4,6 +4,7 @@
 //   FAKE_VENDOR_MINIMAL      only iMONVFD_Init and iMONLCD_SendData
 //   FAKE_VENDOR_NO_SENDDATA  every function but iMONLCD_SendData
 //   FAKE_VENDOR_INIT_FALSE   iMONVFD_Init answers false
+//   FAKE_VENDOR_NO_INIT      every function but iMONVFD_Init
 // Without FAKE_VENDOR_INIT_FALSE, iMONVFD_Init answers what the recorder says.
 #include <cstring>
 
@@ -50,6 +51,7 @@ const LoadWitness g_witness;
 
 extern "C" {
 
+#if !defined(FAKE_VENDOR_NO_INIT)
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
   Add(kRecordInit, static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(second));
 #if defined(FAKE_VENDOR_INIT_FALSE)
@@ -59,6 +61,7 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
   return static_cast<int>(Recorder_InitAnswer());
 #endif
 }
+#endif
 
 #if !defined(FAKE_VENDOR_MINIMAL)
 VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {

@@ -216,11 +216,15 @@ TEST_P(CustomCharDot, EachDotLandsOnItsPixel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dots, CustomCharDot,
-                         ::testing::Values(DotCase{0, 0x10, 0, 0x80},    // top left
-                                           DotCase{7, 0x01, 4, 0x01},    // bottom right
-                                           DotCase{6, 0x01, 4, 0x02},    // one row up
-                                           DotCase{3, 0x04, 2, 0x10},    // the middle
-                                           DotCase{0, 0xe0, 0, 0x00}));  // bits 7..5 ignored
+                         ::testing::Values(DotCase{0, 0x10, 0, 0x80},   // top left
+                                           DotCase{7, 0x01, 4, 0x01},   // bottom right
+                                           DotCase{6, 0x01, 4, 0x02},   // one row up
+                                           DotCase{3, 0x04, 2, 0x10},   // the middle
+                                           DotCase{0, 0xe0, 0, 0x00}),  // bits 7..5 ignored
+                         [](const ::testing::TestParamInfo<DotCase>& case_info) {
+                           return "row" + std::to_string(case_info.param.row) + "_bits" +
+                                  std::to_string(case_info.param.bits);
+                         });
 
 TEST_F(CustomCharTest, IndexMapsToItsCharacterCode) {
   struct Case {

@@ -69,8 +69,8 @@ TEST_F(TextFrame, ControlCodesAreTranslated) {
 TEST_F(TextFrame, AtMostSixteenBytesAreReadFromAText) {
   Open("message");
   text::SetPosition(1, 1);
-  // No terminating 0 within the first 16 bytes, and nothing readable after
-  // them: the write must stop after the 16th.
+  // No terminating 0 within the first 16 bytes and nothing after them: the
+  // write must stop after the 16th (AddressSanitizer catches a read past it).
   char text[16];
   std::memset(text, 'x', sizeof text);
   text::Write(text);
@@ -108,7 +108,8 @@ TEST_F(TextFrame, SmallFontLineStopsAtItsFirstZeroIndependentlyOfTheOther) {
     EXPECT_EQ(text::PixelBuffer[x], 0) << x;
   }
   EXPECT_NE(text::PixelBuffer[7], 0);
-  // The second line is drawn in full: 16 cells exactly, the 17th never read.
+  // The second line is drawn in full: 16 cells exactly (AddressSanitizer
+  // catches a read of a 17th).
   for (std::size_t cell = 0; cell < 16; ++cell) {
     EXPECT_EQ(text::PixelBuffer[96 + 6 * cell + 1], text::BitReverse(text::Font8x5[6 * 'A' + 1]));
   }
