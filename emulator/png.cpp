@@ -1,6 +1,7 @@
-// PNG encoding with stb_image_write from Debian's libstb-dev, in a file of its
-// own: optimising the library's code into ours trips the null-dereference
-// warning on code that is not ours, so this one file is built without it.
+// PNG encoding and decoding with stb_image_write and stb_image from Debian's
+// libstb-dev, in a file of its own: optimising the library's code into ours
+// trips the null-dereference warning on code that is not ours, so this one
+// file is built without it.
 #include <vector>
 
 #include "emulator/render.h"
@@ -9,6 +10,12 @@
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
 #include <stb_image_write.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb_image.h>
 
 namespace emulator {
 namespace {
@@ -27,6 +34,22 @@ std::vector<std::uint8_t> EncodePng(const Image& image) {
                          static_cast<int>(image.height), 3, image.rgb.data(),
                          static_cast<int>(image.width * 3));
   return png;
+}
+
+bool DecodePng(const std::vector<std::uint8_t>& png, Image* image) {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  std::uint8_t* pixels = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &width,
+                                               &height, &channels, 3);
+  if (pixels == nullptr) {
+    return false;
+  }
+  image->width = static_cast<std::size_t>(width);
+  image->height = static_cast<std::size_t>(height);
+  image->rgb.assign(pixels, pixels + image->width * image->height * 3);
+  stbi_image_free(pixels);
+  return true;
 }
 
 }  // namespace emulator

@@ -64,6 +64,9 @@ Image RenderImage(const VxPanelState& state);
 // The image as PNG file contents.
 std::vector<std::uint8_t> EncodePng(const Image& image);
 
+// PNG file contents as an RGB image; false when they are not a readable PNG.
+bool DecodePng(const std::vector<std::uint8_t>& png, Image* image);
+
 // Writes the panel as a PNG file; false with `*error` set when it cannot.
 bool WritePng(const VxPanelState& state, const std::string& path, std::string* error);
 

@@ -7,11 +7,6 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 namespace emulator {
 namespace {
 
@@ -186,25 +181,9 @@ TEST(Terminal, HalfBlocksPairPixelRows) {
   EXPECT_EQ(lines.size(), 1u + 8u + 1u + 3u + 3u);
 }
 
-struct Decoded {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> rgb;
-  const std::uint8_t* At(int x, int y) const {
-    return &rgb[static_cast<std::size_t>((y * width + x) * 3)];
-  }
-};
-
-Decoded DecodePng(const std::vector<std::uint8_t>& png) {
-  Decoded image;
-  int channels = 0;
-  std::uint8_t* pixels = stbi_load_from_memory(png.data(), static_cast<int>(png.size()),
-                                               &image.width, &image.height, &channels, 3);
-  if (pixels != nullptr) {
-    image.rgb.assign(pixels, pixels + image.width * image.height * 3);
-    stbi_image_free(pixels);
-  }
-  return image;
+// The RGB bytes of pixel (x, y) of an image.
+const std::uint8_t* At(const Image& image, int x, int y) {
+  return &image.rgb[(static_cast<std::size_t>(y) * image.width + static_cast<std::size_t>(x)) * 3];
 }
 
 int Brightness(const std::uint8_t* rgb) {
@@ -213,19 +192,20 @@ int Brightness(const std::uint8_t* rgb) {
 
 TEST(Png, ScaledPixelsOnAGridAndTheIconRow) {
   const Image image = RenderImage(Picture());
-  const Decoded png = DecodePng(EncodePng(image));
-  ASSERT_EQ(png.width, static_cast<int>(image.width));
-  ASSERT_EQ(png.height, static_cast<int>(image.height));
+  Image png;
+  ASSERT_TRUE(DecodePng(EncodePng(image), &png));
+  ASSERT_EQ(png.width, image.width);
+  ASSERT_EQ(png.height, image.height);
   EXPECT_EQ(png.rgb, image.rgb);
   // Panel pixel (x, y) is an 7 x 7 square at 16 + 8x + 1; grid lines between.
-  const auto centre = [&](int x, int y) { return png.At(16 + 8 * x + 4, 16 + 8 * y + 4); };
+  const auto centre = [&](int x, int y) { return At(png, 16 + 8 * x + 4, 16 + 8 * y + 4); };
   EXPECT_LT(Brightness(centre(0, 0)), Brightness(centre(1, 0)) - 200);
   EXPECT_LT(Brightness(centre(3, 15)), Brightness(centre(4, 15)) - 200);
-  EXPECT_LT(Brightness(png.At(16 + 8, 20)), Brightness(centre(1, 0)));  // a grid line
+  EXPECT_LT(Brightness(At(png, 16 + 8, 20)), Brightness(centre(1, 0)));  // a grid line
   // Icon boxes below the picture: 13 pixels apart, segment 7 lit, 8 dark.
   const int icon_y = 16 + 129 + 16 + 5;
-  EXPECT_LT(Brightness(png.At(16 + 13 * 7 + 5, icon_y)),
-            Brightness(png.At(16 + 13 * 8 + 5, icon_y)) - 200);
+  EXPECT_LT(Brightness(At(png, 16 + 13 * 7 + 5, icon_y)),
+            Brightness(At(png, 16 + 13 * 8 + 5, icon_y)) - 200);
 }
 
 TEST(Png, LowContrastDrawsLitPixelsLighter) {
