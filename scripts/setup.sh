@@ -3,7 +3,7 @@
 # only what is missing, so running it again costs nothing. Needs root.
 set -eu
 
-packages="cmake ninja-build g++ python3 pkg-config googletest libstb-dev
+packages="cmake ninja-build g++ python3 googletest libstb-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386"
 
 missing=""
