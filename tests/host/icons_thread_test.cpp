@@ -20,24 +20,6 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint64_t kEmpty = 0x0100000000000000ull;  // the empty icon packet
-
-constexpr std::uint64_t Bit(int n) {
-  return 1ull << n;
-}
-
-constexpr std::uint64_t Ring(std::uint64_t byte) {
-  return byte << 40;
-}
-
-std::uint64_t Value(const Record& record) {
-  std::uint64_t value = 0;
-  for (std::size_t i = sizeof record.bytes; i-- > 0;) {
-    value = (value << 8) | record.bytes[i];
-  }
-  return value;
-}
-
 bool IsSend(const Record& record) {
   return record.kind == kRecordSendData;
 }

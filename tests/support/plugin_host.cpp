@@ -89,6 +89,22 @@ std::string Hex(const std::vector<PacketBytes>& packets) {
   return text;
 }
 
+std::uint64_t Value(const PacketBytes& bytes) {
+  std::uint64_t value = 0;
+  for (std::size_t i = bytes.size(); i-- > 0;) {
+    value = (value << 8) | bytes[i];
+  }
+  return value;
+}
+
+std::uint64_t Value(const Record& record) {
+  PacketBytes bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = record.bytes[i];
+  }
+  return Value(bytes);
+}
+
 bool LastPicture(const std::vector<PacketBytes>& packets, Picture* picture) {
   constexpr std::size_t kRun = 28;
   for (std::size_t end = packets.size(); end >= kRun; --end) {

@@ -51,6 +51,21 @@ PacketBytes Packet(std::uint8_t command, std::array<std::uint8_t, 7> data = {});
 std::string Hex(const PacketBytes& bytes);
 std::string Hex(const std::vector<PacketBytes>& packets);
 
+// Icon packets as 64-bit masks: segment n is bit n, the command byte 0x01 is
+// bit 56. The empty icon packet, a segment, and the ring (segments 40..47) as
+// one byte.
+inline constexpr std::uint64_t kEmpty = 0x0100000000000000ull;
+constexpr std::uint64_t Bit(int n) {
+  return 1ull << n;
+}
+constexpr std::uint64_t Ring(std::uint64_t byte) {
+  return byte << 40;
+}
+
+// A packet as the 64-bit value it was made from: byte 0 lowest, command byte 7.
+std::uint64_t Value(const PacketBytes& bytes);
+std::uint64_t Value(const Record& record);
+
 using Picture = std::array<std::uint8_t, 192>;
 
 // The picture carried by the last complete run of 28 pixel packets (0x20..0x3B

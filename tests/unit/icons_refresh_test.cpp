@@ -15,25 +15,6 @@
 namespace testing_support {
 namespace {
 
-constexpr std::uint64_t kEmpty = 0x0100000000000000ull;  // the empty icon packet
-
-constexpr std::uint64_t Bit(int n) {
-  return 1ull << n;
-}
-
-constexpr std::uint64_t Ring(std::uint64_t byte) {
-  return byte << 40;
-}
-
-// A packet as the 64-bit value it was made from: byte 0 lowest, command byte 7.
-std::uint64_t Value(const PacketBytes& bytes) {
-  std::uint64_t value = 0;
-  for (std::size_t i = bytes.size(); i-- > 0;) {
-    value = (value << 8) | bytes[i];
-  }
-  return value;
-}
-
 class IconCycles : public LinkedTest {
  protected:
   void SetUp() override {
