@@ -1,16 +1,6 @@
-# Cross toolchain for the Windows build: 32-bit MinGW-w64 with POSIX threads.
-# Test executables run under Wine through cmake/wine-run.sh.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the Windows build: 32-bit MinGW-w64 with POSIX threads,
+# the build a user installs. Test programs run under 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh")
+set(VESTRIX_MINGW_TRIPLET i686-w64-mingw32)
+set(VESTRIX_WINE_BITS 32)
+include(${CMAKE_CURRENT_LIST_DIR}/MinGW.cmake)

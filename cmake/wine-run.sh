@@ -1,9 +1,39 @@
 #!/bin/sh
-# Runs a Windows program under Wine for ctest: quiet, with the project's own
-# Wine prefix unless the caller chose one, and without the Mono and Gecko
-# installers that a fresh prefix would otherwise offer.
-: "${WINEPREFIX:=${HOME}/.wine-vestrix}"
+# Runs a Windows program under Wine, for ctest and for the scripts:
+#   wine-run.sh 32|64 PROGRAM [ARGUMENT...]
+# 32 runs it under 32-bit Wine in the prefix ~/.wine-vestrix, 64 under 64-bit
+# Wine in ~/.wine-vestrix64, unless WINEPREFIX names another; quiet, and without
+# the Mono and Gecko installers that a fresh prefix would otherwise offer.
+# PROGRAM may also be wineboot, or wineserver for the prefix's Wine server.
+set -eu
+bits="$1"
+shift
+case "$bits" in
+  32)
+    : "${WINEPREFIX:=${HOME}/.wine-vestrix}"
+    wine=wine
+    wineserver=wineserver
+    ;;
+  64)
+    # The 64-bit loader by its own path: /usr/bin/wine and its companions
+    # choose the 32-bit loader whenever one is installed, and that loader
+    # cannot start where the kernel refuses 32-bit programs.
+    : "${WINEPREFIX:=${HOME}/.wine-vestrix64}"
+    wine=/usr/lib/wine/wine64
+    wineserver=/usr/lib/wine/wineserver64
+    export WINELOADER="$wine"
+    ;;
+  *)
+    echo "wine-run.sh: the first argument is 32 or 64, not '$bits'" >&2
+    exit 2
+    ;;
+esac
 : "${WINEDEBUG:=-all}"
 : "${WINEDLLOVERRIDES:=mscoree,mshtml=}"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
-exec wine "$@"
+if [ "${1-}" = wineserver ]; then
+  shift
+  mkdir -p "$WINEPREFIX"
+  exec "$wineserver" "$@"
+fi
+exec "$wine" "$@"

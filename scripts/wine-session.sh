@@ -1,28 +1,32 @@
-# Sourced by the scripts that run Windows programs: a Wine prefix of the
-# project's own and a Wine server that lives until the script ends.
+# Sourced by the scripts that run Windows programs: for each kind of Wine, 32
+# or 64 bits, a prefix of the project's own (see cmake/wine-run.sh) and a Wine
+# server that lives until the script ends.
 # The server and wineboot get no terminal and no pipes of ours; a server that
 # inherited them would hold the caller's output open and hang it.
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vestrix}"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
-# A server that already runs for this prefix is kept and left running at the
-# end (wineserver -p then answers non-zero); only a server started here is
-# stopped again. A fresh prefix is created by wineboot, which takes a few
-# seconds the first time.
-wine_session_owned=""
+# The kinds whose server this script started. A server that already runs for a
+# prefix is kept and left running at the end (wineserver -p then answers
+# non-zero); only a server started here is stopped again.
+wine_sessions_owned=""
 
+# wine_session_start 32|64: starts the server and brings the prefix up to date;
+# a fresh prefix takes a few seconds the first time.
 wine_session_start() {
-  mkdir -p "$WINEPREFIX"
-  if wineserver -p </dev/null >/dev/null 2>&1; then
-    wine_session_owned=1
+  if cmake/wine-run.sh "$1" wineserver -p </dev/null >/dev/null 2>&1; then
+    wine_sessions_owned="$wine_sessions_owned $1"
   fi
-  wineboot -i </dev/null >/dev/null 2>&1
+  wine_session_status=0
+  cmake/wine-run.sh "$1" wineboot -i </dev/null >/dev/null 2>&1 || wine_session_status=$?
+  if [ "$wine_session_status" -ne 0 ]; then
+    echo "wine_session_start: 'cmake/wine-run.sh $1 wineboot -i' failed with status $wine_session_status" >&2
+    return "$wine_session_status"
+  fi
 }
 
+# wine_session_stop: stops the servers this script started.
 wine_session_stop() {
-  if [ -n "$wine_session_owned" ]; then
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    wine_session_owned=""
-  fi
+  for bits in $wine_sessions_owned; do
+    cmake/wine-run.sh "$bits" wineserver -k </dev/null >/dev/null 2>&1 || true
+  done
+  wine_sessions_owned=""
 }
