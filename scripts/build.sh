@@ -1,22 +1,39 @@
 #!/bin/sh
 # Sets up what is missing, then builds everything: the native Linux build and
 # the Windows DLL (build/win32/VESTRIX.DLL); then runs the demo on the emulated
-# panel, natively and under Wine.
+# panel, natively and under Wine. Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
+script=build.sh
+. scripts/steps.sh
+setup_and_probe
 
-scripts/setup.sh
-for preset in native win32; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+# The demo runs under 32-bit Wine against the real VESTRIX.DLL where this
+# machine runs 32-bit programs, else under 64-bit Wine against the 64-bit test
+# build of the same code.
+if [ "$wine32_runs" = yes ]; then
+  wine_preset=win32 wine_bits=32
+  presets="native win32"
+else
+  wine_preset=win64 wine_bits=64
+  presets="native win32 win64"
+fi
+for preset in $presets; do
+  step "configure, preset $preset" "build/logs/configure-$preset.log" cmake --preset "$preset"
+  step "build, preset $preset" "build/logs/build-$preset.log" cmake --build --preset "$preset"
 done
-echo "build: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready"
+echo "$script: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready"
 
-# The demo on the emulated panel: natively in the terminal, then under Wine
-# against the real VESTRIX.DLL; PNG snapshots in build/demo/native and win32.
-build/native/hostsim/hostsim -o build/demo/native demo/demo.vxs
-. scripts/wine-session.sh
-wine_session_start
-trap wine_session_stop EXIT
-wine build/win32/hostsim/hostsim.exe --quiet -o build/demo/win32 demo/demo.vxs
-echo "build: demo snapshots are in build/demo/native and build/demo/win32"
+# The demo on the emulated panel: natively in the terminal, then under Wine,
+# with PNG snapshots in build/demo/native and build/demo/$wine_preset.
+step "demo, natively" - build/native/hostsim/hostsim -o build/demo/native demo/demo.vxs
+step "start Wine ($wine_bits-bit)" "build/logs/wine-$wine_bits.log" wine_session_start "$wine_bits"
+step "demo under $wine_bits-bit Wine, preset $wine_preset" "build/logs/demo-$wine_preset.log" \
+  cmake/wine-run.sh "$wine_bits" "build/$wine_preset/hostsim/hostsim.exe" \
+  --quiet -o "build/demo/$wine_preset" demo/demo.vxs
+echo "$script: demo snapshots are in build/demo/native and build/demo/$wine_preset"
+
+if [ "$wine32_runs" = no ]; then
+  note_no_wine32 "the demo under 32-bit Wine against the real VESTRIX.DLL" \
+    "the demo under 64-bit Wine against the 64-bit test build (build/win64), snapshots in build/demo/win64"
+fi

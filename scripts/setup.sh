@@ -2,9 +2,22 @@
 # Installs what building and testing Vestrix needs from Debian's packages, and
 # only what is missing, so running it again costs nothing. Needs root.
 set -eu
+cd "$(dirname "$0")/.."
 
+# Both MinGW-w64 toolchains (the 32-bit build a user installs, and the 64-bit
+# test build of the same code) and 64-bit Wine, which runs on every x86-64
+# machine. Each Wine comes with its preloader, which reserves the addresses a
+# Windows process needs before anything else is mapped there: without it a
+# program now and then fails to start ("failed to map the shared user data").
 packages="cmake ninja-build g++ python3 googletest libstb-dev
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386"
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 wine64-preloader"
+# 32-bit Wine only where the kernel runs 32-bit programs: elsewhere it could
+# not start, and /usr/bin/wine would choose it over the 64-bit loader.
+if scripts/wine32-probe.sh --kernel >/dev/null; then
+  packages="$packages wine32:i386 wine32-preloader:i386"
+fi
 
 missing=""
 for package in $packages; do
@@ -15,9 +28,13 @@ done
 [ -z "$missing" ] && exit 0
 
 echo "setup: installing$missing"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
+case "$missing" in
+  *:i386*)
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      dpkg --add-architecture i386
+    fi
+    ;;
+esac
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 # shellcheck disable=SC2086  # the list is meant to split into words

@@ -1,0 +1,58 @@
+# Sourced by the build and test scripts: named steps with logs, what this
+# machine can run, and Wine sessions that end with the script. The sourcing
+# script sets `script` to its own name and runs from the top of the source tree.
+: "${script:?the sourcing script sets script to its own name}"
+. scripts/wine-session.sh
+trap wine_session_stop EXIT
+
+# step NAME LOG COMMAND [ARGUMENT...]: runs the command as the step NAME, its
+# output going to the file LOG (or to the terminal for LOG "-"). A failing step
+# names itself, its command and its log, shows the log's end and ends the
+# script with the command's status.
+step() {
+  step_name="$1"
+  step_log="$2"
+  shift 2
+  echo "$script: $step_name"
+  step_status=0
+  if [ "$step_log" = - ]; then
+    "$@" || step_status=$?
+  else
+    mkdir -p "$(dirname "$step_log")"
+    "$@" </dev/null >"$step_log" 2>&1 || step_status=$?
+  fi
+  if [ "$step_status" -ne 0 ]; then
+    if [ "$step_log" != - ]; then
+      tail -n 40 "$step_log" | sed 's/^/  | /' >&2
+    fi
+    echo "$script: FAILED: $step_name: '$*' exited with status $step_status" >&2
+    if [ "$step_log" != - ]; then
+      echo "$script: its whole log is $step_log" >&2
+    fi
+    exit "$step_status"
+  fi
+}
+
+# ctest_step PRESET: runs the preset's tests as a step and shows their summary.
+ctest_step() {
+  step "test, preset $1" "build/logs/test-$1.log" ctest --preset "$1"
+  sed -n '/tests passed/,$p' "build/logs/test-$1.log" | sed 's/^/  /'
+}
+
+# setup_and_probe: installs what is missing, then asks whether this machine
+# runs 32-bit Windows programs. Sets wine32_runs to "yes" or "no", and
+# wine32_why to why not.
+setup_and_probe() {
+  step "setup: installing what is missing" build/logs/setup.log scripts/setup.sh
+  # shellcheck disable=SC2034  # read by the sourcing script
+  wine32_why=$(scripts/wine32-probe.sh) && wine32_runs=yes || wine32_runs=no
+}
+
+# note_no_wine32 WHAT_DID_NOT_RUN WHAT_RAN_INSTEAD: the note for a machine that
+# cannot run 32-bit Windows programs.
+note_no_wine32() {
+  echo "$script: note: 32-bit Windows programs cannot run here: $wine32_why."
+  echo "  Not run: $1."
+  echo "  Such a machine shows itself when 'wine --version' fails with \"Exec format error\"."
+  echo "  Ran instead: $2."
+}
