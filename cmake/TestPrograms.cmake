@@ -12,11 +12,13 @@ if(CMAKE_CROSSCOMPILING AND VESTRIX_WINE_BITS STREQUAL 32)
   execute_process(COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/wine32-probe.sh
                   RESULT_VARIABLE probe_result OUTPUT_VARIABLE probe_why
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT probe_result EQUAL 0)
+  if(probe_result EQUAL 1)
     set(VESTRIX_TEST_PROGRAMS_RUN OFF)
     set(VESTRIX_TEST_PROGRAMS_NOT_RUN_WHY "${probe_why}")
     message(STATUS "32-bit Windows programs cannot run here: ${probe_why}. "
                    "Of the tests only the checks of the built files are registered.")
+  elseif(NOT probe_result EQUAL 0)
+    message(FATAL_ERROR "scripts/wine32-probe.sh failed (${probe_result}): ${probe_why}")
   endif()
 endif()
 

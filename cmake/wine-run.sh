@@ -2,15 +2,23 @@
 # Runs a Windows program under Wine, for ctest and for the scripts:
 #   wine-run.sh 32|64 PROGRAM [ARGUMENT...]
 # 32 runs it under 32-bit Wine in the prefix ~/.wine-vestrix, 64 under 64-bit
-# Wine in ~/.wine-vestrix64, unless WINEPREFIX names another; quiet, and without
-# the Mono and Gecko installers that a fresh prefix would otherwise offer.
+# Wine in ~/.wine-vestrix64, unless WINEPREFIX names another (a 64-bit prefix
+# serves both); quiet, and without the Mono and Gecko installers that a fresh
+# prefix would otherwise offer.
 # PROGRAM may also be wineboot, or wineserver for the prefix's Wine server.
 set -eu
 bits="$1"
 shift
 case "$bits" in
   32)
-    : "${WINEPREFIX:=${HOME}/.wine-vestrix}"
+    # The project's own prefix is a 32-bit one, as where only 32-bit Wine is
+    # installed; the server that 64-bit Wine brings would otherwise make it a
+    # 64-bit prefix.
+    if [ -z "${WINEPREFIX:-}" ]; then
+      WINEPREFIX="${HOME}/.wine-vestrix"
+      : "${WINEARCH:=win32}"
+      export WINEARCH
+    fi
     wine=wine
     wineserver=wineserver
     ;;

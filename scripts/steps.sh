@@ -4,6 +4,10 @@
 : "${script:?the sourcing script sets script to its own name}"
 . scripts/wine-session.sh
 trap wine_session_stop EXIT
+# An interrupted script ends through its exit trap too, so that no Wine server
+# it started outlives it.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # step NAME LOG COMMAND [ARGUMENT...]: runs the command as the step NAME, its
 # output going to the file LOG (or to the terminal for LOG "-"). A failing step
@@ -41,11 +45,22 @@ ctest_step() {
 
 # setup_and_probe: installs what is missing, then asks whether this machine
 # runs 32-bit Windows programs. Sets wine32_runs to "yes" or "no", and
-# wine32_why to why not.
+# wine32_why to why not; the answer holds for every later step of the script,
+# the configure steps included.
 setup_and_probe() {
   step "setup: installing what is missing" build/logs/setup.log scripts/setup.sh
-  # shellcheck disable=SC2034  # read by the sourcing script
-  wine32_why=$(scripts/wine32-probe.sh) && wine32_runs=yes || wine32_runs=no
+  probe_status=0
+  wine32_why=$(scripts/wine32-probe.sh) || probe_status=$?
+  # shellcheck disable=SC2034  # wine32_runs is read by the sourcing script
+  case "$probe_status" in
+    0) wine32_runs=yes VESTRIX_WINE32_ANSWER=yes ;;
+    1) wine32_runs=no VESTRIX_WINE32_ANSWER="$wine32_why" ;;
+    *)
+      echo "$script: FAILED: asking whether 32-bit Windows programs run here: 'scripts/wine32-probe.sh' exited with status $probe_status: $wine32_why" >&2
+      exit "$probe_status"
+      ;;
+  esac
+  export VESTRIX_WINE32_ANSWER
 }
 
 # note_no_wine32 WHAT_DID_NOT_RUN WHAT_RAN_INSTEAD: the note for a machine that
@@ -53,6 +68,7 @@ setup_and_probe() {
 note_no_wine32() {
   echo "$script: note: 32-bit Windows programs cannot run here: $wine32_why."
   echo "  Not run: $1."
-  echo "  Such a machine shows itself when 'wine --version' fails with \"Exec format error\"."
+  echo "  How to tell such a machine: its kernel log says \"32-bit emulation disabled\", and with 32-bit"
+  echo "  Wine installed 'wine --version' fails with \"Exec format error\"; scripts/wine32-probe.sh says why."
   echo "  Ran instead: $2."
 }

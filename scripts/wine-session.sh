@@ -10,15 +10,19 @@
 wine_sessions_owned=""
 
 # wine_session_start 32|64: starts the server and brings the prefix up to date;
-# a fresh prefix takes a few seconds the first time.
+# a fresh prefix takes a few seconds the first time. wineboot writes to
+# build/logs/wineboot-32.log or -64.log, a file, which no process it leaves
+# running can hold up.
 wine_session_start() {
   if cmake/wine-run.sh "$1" wineserver -p </dev/null >/dev/null 2>&1; then
     wine_sessions_owned="$wine_sessions_owned $1"
   fi
+  wine_session_log="build/logs/wineboot-$1.log"
+  mkdir -p build/logs
   wine_session_status=0
-  cmake/wine-run.sh "$1" wineboot -i </dev/null >/dev/null 2>&1 || wine_session_status=$?
+  cmake/wine-run.sh "$1" wineboot -i </dev/null >"$wine_session_log" 2>&1 || wine_session_status=$?
   if [ "$wine_session_status" -ne 0 ]; then
-    echo "wine_session_start: 'cmake/wine-run.sh $1 wineboot -i' failed with status $wine_session_status" >&2
+    echo "wine_session_start: 'cmake/wine-run.sh $1 wineboot -i' failed with status $wine_session_status; its log is $wine_session_log" >&2
     return "$wine_session_status"
   fi
 }

@@ -18,6 +18,9 @@ import subprocess
 import sys
 
 
+PREFIXES = {'repz', 'rep', 'repnz', 'bnd', 'notrack', 'cs', 'ds', 'data16', 'addr16'}
+
+
 def run(objdump, *args):
     return subprocess.run([objdump, *args], check=True, capture_output=True, text=True).stdout
 
@@ -31,17 +34,25 @@ def exports(objdump, dll):
             for ordinal, rva in re.findall(r'\+base\[\s*(\d+)\]\s+([0-9a-fA-F]+) Export RVA', dump)}
     table = dump[dump.index('[Ordinal/Name Pointer] Table'):]
     names = re.findall(r'^\t\[\s*(\d+)\] (\S+)$', table, re.M)
+    if not rvas or len(names) != len(rvas):
+        raise SystemExit(f'read {len(names)} export names for {len(rvas)} exports from {dll}')
     return {name: base + rvas[int(index) + ordinal_base] for index, name in names}
 
 
 def instructions(objdump, dll):
     """Returns {address: (mnemonic, operands)} of the code in the DLL."""
     code = {}
-    line = re.compile(r'^\s*([0-9a-f]+):\t(\S+)\s*(.*)$')
+    line = re.compile(r'^\s*([0-9a-f]+):\t(.*)$')
     for text in run(objdump, '-d', '--no-show-raw-insn', dll).splitlines():
         match = line.match(text)
         if match:
-            code[int(match.group(1), 16)] = (match.group(2), match.group(3).strip())
+            # Prefixes such as `repz ret` or `notrack jmp` do not change where
+            # the code goes.
+            words = match.group(2).split(None, 1)
+            while len(words) == 2 and words[0] in PREFIXES:
+                words = words[1].split(None, 1)
+            if words:
+                code[int(match.group(1), 16)] = (words[0], words[1].strip() if len(words) > 1 else '')
     return code
 
 
@@ -65,6 +76,8 @@ def returns(code, entry):
                 break
             if mnemonic in ('ud2', 'int3', 'hlt'):
                 break
+            if mnemonic in ('lret', 'iret', 'retf', 'lretl', 'iretl'):
+                raise ValueError(f'unexpected {mnemonic} at {address:#x}')
             if mnemonic.startswith('j') or mnemonic.startswith('loop'):
                 target = re.fullmatch(r'(0x)?([0-9a-f]+)( <.*>)?', operands)
                 if not target:
