@@ -17,9 +17,21 @@ constexpr std::uint8_t kLastIconNumber = 54;
 // bits 60..63, in the picture and in the blink marks alike.
 constexpr std::uint64_t kAnimationSetupMask = 0x0F8700FFFFFFFFFFull;
 
-// The segments icon `number` selects for `action`; for the animation numbers
-// 51..54 the masks are first prepared for a new animation.
-std::uint64_t SelectSegments(std::uint8_t number, std::uint8_t& action) {
+constexpr bool IsAnimation(std::uint8_t number) {
+  return number >= 51 && number <= 54;
+}
+
+// Readies the masks for a ring animation (icons 51..54) being started or
+// stopped: clears the ring, the four animation marks and bits 60..63. Returns
+// the action to apply: animations do not blink, so blinking becomes on.
+std::uint8_t SetUpAnimation(std::uint8_t action) {
+  ICON_STATUS &= kAnimationSetupMask;
+  ICON_FLASH &= kAnimationSetupMask;
+  return action == kActionBlink ? kActionOn : action;
+}
+
+// The segments that icon `number` selects for `action`.
+std::uint64_t SelectSegments(std::uint8_t number, std::uint8_t action) {
   switch (number) {
     case 48:
       return 1ull << 55;  // number 48 reaches segment 55
@@ -29,11 +41,6 @@ std::uint64_t SelectSegments(std::uint8_t number, std::uint8_t& action) {
     case 52:
     case 53:
     case 54: {
-      ICON_STATUS &= kAnimationSetupMask;
-      ICON_FLASH &= kAnimationSetupMask;
-      if (action == kActionBlink) {
-        action = kActionOn;  // animations do not blink
-      }
       const std::uint64_t mark = 1ull << number;
       if (action == kActionOff) {
         return mark;
@@ -54,6 +61,9 @@ void SetFan(std::uint8_t action, std::uint8_t number) {
     return;
   }
   platform::LockIconMutex();
+  if (IsAnimation(number)) {
+    action = SetUpAnimation(action);
+  }
   const std::uint64_t segments = SelectSegments(number, action);
   switch (action) {
     case kActionOff:
