@@ -28,8 +28,34 @@ constexpr int kSpeakerPollCycles = 3;
 // before a new speaker mask is merged; bit 9 is kept.
 constexpr std::uint64_t kSpeakerMergeMask = 0x0FFFFFFFFFFF02FEull;
 
+// How long Done waits, after its pause, for the icon thread's last packet: a
+// cycle takes far less, unless the vendor library or the audio device hangs.
+// The thread is then left to end by itself.
+constexpr std::uint32_t kStopBoundMs = 3000;
+
+// How long Done then waits for the thread to end. Normally it ends at once, and
+// the module is free to unload when the host lets go of it. A thread cannot end
+// while the host holds the loader lock, closing the plug-in from its own
+// library's entry routine for instance; it then ends afterwards by itself.
+constexpr std::uint32_t kExitBoundMs = 1000;
+
 // Cycles counted towards the next speaker poll; touched only by the cycle.
 int PollCounter = 0;
+
+// Each start of the icon thread has a number, its run: the latest is in
+// IconThreadRun. A thread whose end Done could not wait for knows from it that
+// a later start has taken its place. The thread enters its loop only if Done
+// has not told it not to start any more (a new thread is held back while the
+// host holds the loader lock): each side writes its own variable before it
+// reads the other's, so at least one of them sees the other.
+std::atomic<std::uint32_t> IconThreadRun{0};
+std::atomic<std::uint32_t> IconThreadEntered{0};    // the latest run that began
+std::atomic<std::uint32_t> IconThreadCancelled{0};  // the latest run told not to begin
+std::atomic<std::uint32_t> IconThreadFinished{0};   // the latest run whose last packet is sent
+
+bool LastPacketSent() {
+  return IconThreadFinished.load() == IconThreadRun.load() || platform::ThreadEnded();
+}
 
 // The icon mutex exists from the moment the module is loaded.
 [[maybe_unused]] const bool kIconMutexCreated = (platform::CreateIconMutex(), true);
@@ -50,15 +76,26 @@ void SendStatus() {
   panel::SendData(ICON_STATUS | kIconCommand);
 }
 
-void UpdateIconsThread() {
+void RefreshUntilTold(std::uint32_t run) {
   for (;;) {
     // The pause ends early when the host tells the thread to end.
     platform::WaitForWake(kRefreshPeriodMs);
+    if (IconThreadRun.load() != run) {
+      return;  // replaced by a later start: the icons are its business now
+    }
     RunRefreshCycle();
     if (IconThreadTerminate.load() != 0) {
       return;
     }
   }
+}
+
+void UpdateIconsThread(std::uint32_t run) {
+  IconThreadEntered.store(run);
+  if (IconThreadCancelled.load() != run) {
+    RefreshUntilTold(run);
+  }
+  IconThreadFinished.store(run);
 }
 
 }  // namespace
@@ -67,15 +104,20 @@ void RunRefreshCycle() {
   if (plugin::AutoAudioDisplay) {
     ++PollCounter;
   }
+  const bool suspended = IconThreadSuspend.load() != 0;
+  // The speaker query may take long with a slow audio driver, so it runs before
+  // the icon mutex is taken and the host's icon commands never wait for it.
+  const bool poll = !suspended && plugin::AutoAudioDisplay && PollCounter >= kSpeakerPollCycles;
+  std::uint64_t speakers = 0;
+  if (poll) {
+    PollCounter = 0;
+    speakers = GetSoundConfig();
+  }
   platform::LockIconMutex();
-  if (IconThreadSuspend.load() == 0) {
-    if (plugin::AutoAudioDisplay && PollCounter >= kSpeakerPollCycles) {
-      PollCounter = 0;
-      const std::uint64_t speakers = GetSoundConfig();
-      if (speakers != ICON_SPEAKERS) {
-        ICON_STATUS = (ICON_STATUS & kSpeakerMergeMask) | speakers;
-        ICON_SPEAKERS = speakers;
-      }
+  if (!suspended) {
+    if (poll && speakers != ICON_SPEAKERS) {
+      ICON_STATUS = (ICON_STATUS & kSpeakerMergeMask) | speakers;
+      ICON_SPEAKERS = speakers;
     }
     if ((ICON_STATUS & kForwardMarks) != 0) {
       ICON_STATUS = RotateRingForward(ICON_STATUS);
@@ -85,8 +127,12 @@ void RunRefreshCycle() {
     }
     ICON_STATUS ^= ICON_FLASH;
   }
-  SendStatus();
+  const std::uint64_t packet = ICON_STATUS | kIconCommand;
   platform::UnlockIconMutex();
+  // Sent after the mutex is given back, so that a vendor library that stalls
+  // holds up neither the host's icon commands nor the end of the plug-in. Only
+  // this thread sends icon packets while it runs, so their order is the same.
+  panel::SendData(packet);
 }
 
 void ClearIcons() {
@@ -112,16 +158,25 @@ bool StartIconThread() {
   IconThreadTerminate.store(0);
   IconThreadSuspend.store(0);
   PollCounter = 0;
-  return platform::StartThread(UpdateIconsThread);
+  return platform::StartThread(UpdateIconsThread, IconThreadRun.fetch_add(1) + 1);
 }
 
-void StopIconThread() {
+bool StopIconThread() {
   IconThreadTerminate.store(1);
   platform::Wake();
   // One refresh period, as the host expects Done to take; then make sure the
   // thread's last packet has gone out before anything else is sent.
   platform::SleepMilliseconds(kRefreshPeriodMs);
-  platform::JoinThread();
+  const std::uint32_t run = IconThreadRun.load();
+  IconThreadCancelled.store(run);
+  if (IconThreadEntered.load() != run) {
+    // Not begun (or never started): it will not send anything now.
+    platform::ReleaseThread(0);
+    return true;
+  }
+  const bool sent = platform::WaitUntil(LastPacketSent, kStopBoundMs);
+  platform::ReleaseThread(sent ? kExitBoundMs : 0);
+  return sent;
 }
 
 }  // namespace icons

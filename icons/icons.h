@@ -22,12 +22,15 @@ void SendIconStatus();
 bool StartIconThread();
 
 // Tells the icon thread to end, pauses one refresh period (500 ms) and then
-// waits until the thread has really ended, so that nothing it sends can follow.
-// Returns after the pause when no thread runs. Host thread.
-void StopIconThread();
+// waits, a few seconds at most, until the thread has sent its last packet, so
+// that nothing it sends can follow. Returns false when it has not: the thread
+// hangs in a call that does not return, and is left to end by itself. Returns
+// true after the pause when no thread runs. Host thread.
+bool StopIconThread();
 
 // One refresh cycle without the pause before it: blink, ring animation,
-// speaker poll, and the icon packet. The icon thread runs it every 500 ms;
+// speaker poll, and the icon packet, which is sent after the icon mutex is
+// given back. The icon thread runs it every 500 ms;
 // tests call it directly to step the icons deterministically.
 void RunRefreshCycle();
 

@@ -54,12 +54,23 @@ void UnlockIconMutex();
 // The icon thread: at most one background thread at a time.
 // ---------------------------------------------------------------------------
 
-// Starts `body` on a new thread with the default stack size. Returns false
-// when the thread could not be started.
-bool StartThread(void (*body)());
-// Waits until the thread started by StartThread has ended, then forgets it.
-// Returns at once when no thread was started.
-void JoinThread();
+// Starts `body(argument)` on a new thread with the default stack size. The
+// thread holds a reference to the module this code lives in from before it
+// starts until it has ended, so a host that unloads the plug-in without closing
+// it leaves a running thread behind, not code pulled out from under one.
+// Returns false when the thread could not be started.
+bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument);
+
+// True once the thread started by StartThread has ended, also when it was ended
+// from outside, as Windows ends every other thread of a process that exits.
+// False when no thread was started.
+bool ThreadEnded();
+
+// Lets go of the thread started by StartThread: waits up to `milliseconds` for
+// it to end, then forgets it. Returns whether it has ended; one that has not
+// goes on by itself and gives its module reference back when it ends. Returns
+// true at once when no thread was started. Only the host's thread calls this.
+bool ReleaseThread(std::uint32_t milliseconds);
 
 // ---------------------------------------------------------------------------
 // Time
@@ -74,6 +85,25 @@ void SleepMilliseconds(std::uint32_t milliseconds);
 // once. Used by the icon thread so that it ends promptly when told to.
 void WaitForWake(std::uint32_t milliseconds);
 void Wake();
+
+// A millisecond count that only ever moves forward at the pace of real time,
+// whatever happens to the wall clock; it wraps around after about 49 days, so
+// only differences of two readings mean anything.
+std::uint32_t TickMilliseconds();
+
+// Tests `condition` until it holds or `milliseconds` have passed, pausing
+// briefly between tests; returns its last answer. For short waits on another
+// thread's progress that must never hang the caller.
+inline bool WaitUntil(bool (*condition)(), std::uint32_t milliseconds) {
+  const std::uint32_t start = TickMilliseconds();
+  while (!condition()) {
+    if (TickMilliseconds() - start >= milliseconds) {
+      return condition();
+    }
+    SleepMilliseconds(1);
+  }
+  return true;
+}
 
 // Local calendar date and time of the machine.
 struct LocalTime {

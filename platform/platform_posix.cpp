@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +24,18 @@ namespace {
 
 pthread_mutex_t g_icon_mutex = PTHREAD_MUTEX_INITIALIZER;
 
+// The icon thread: its body, and the thread now running with its module
+// reference.
+void (*g_body)(std::uint32_t) = nullptr;
 pthread_t g_thread;
 bool g_thread_started = false;
+void* g_thread_module = nullptr;
+
+// A thread that had not ended when it was released, kept so that a later start
+// or release can join it and give back its module reference once it has ended.
+pthread_t g_abandoned;
+bool g_has_abandoned = false;
+void* g_abandoned_module = nullptr;
 
 pthread_mutex_t g_wake_mutex = PTHREAD_MUTEX_INITIALIZER;
 // Waits measure the monotonic clock, so that setting the wall clock neither
@@ -46,10 +57,61 @@ pthread_cond_t* WakeCondition() {
   return &g_wake_cond;
 }
 
-void* ThreadTrampoline(void* body) {
-  // The body is handed over as a data pointer because pthread_create takes one.
-  reinterpret_cast<void (*)()>(body)();
+void* ThreadTrampoline(void* argument) {
+  // The argument is handed over as a data pointer because pthread_create takes one.
+  g_body(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
   return nullptr;
+}
+
+// A reference to the shared object this code lives in, taken as dlopen takes
+// one; null when the code is part of the program itself, which is never
+// unloaded.
+void* TakeModuleReference() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&g_thread_started), &info) == 0 || info.dli_fname == nullptr) {
+    return nullptr;
+  }
+  return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+}
+
+void GiveModuleReference(void* module) {
+  if (module != nullptr) {
+    dlclose(module);
+  }
+}
+
+// Joins the abandoned thread if it has ended by now.
+void ReapAbandoned() {
+  if (g_has_abandoned && pthread_tryjoin_np(g_abandoned, nullptr) == 0) {
+    GiveModuleReference(g_abandoned_module);
+    g_has_abandoned = false;
+    g_abandoned_module = nullptr;
+  }
+}
+
+// Keeps the running thread as the abandoned one. Only one is kept: an older
+// one still running is detached, and its module reference stays taken for the
+// life of the process, since nothing can tell any more when it is safe to give.
+void AbandonThread() {
+  if (g_has_abandoned) {
+    pthread_detach(g_abandoned);
+  }
+  g_abandoned = g_thread;
+  g_abandoned_module = g_thread_module;
+  g_has_abandoned = true;
+}
+
+// The time `milliseconds` from now on `clock`.
+timespec DeadlineAfter(clockid_t clock, std::uint32_t milliseconds) {
+  timespec deadline{};
+  clock_gettime(clock, &deadline);
+  deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
+  deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1000000000L;
+  }
+  return deadline;
 }
 
 bool IsPlainName(const char* name) {
@@ -106,7 +168,8 @@ void UnlockIconMutex() {
   pthread_mutex_unlock(&g_icon_mutex);
 }
 
-bool StartThread(void (*body)()) {
+bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument) {
+  ReapAbandoned();
   if (seam_state::TakeThreadStartFailure() || g_thread_started) {
     return false;
   }
@@ -116,18 +179,39 @@ bool StartThread(void (*body)()) {
   pthread_mutex_lock(&g_wake_mutex);
   g_wake_pending = false;
   pthread_mutex_unlock(&g_wake_mutex);
-  if (pthread_create(&g_thread, nullptr, ThreadTrampoline, reinterpret_cast<void*>(body)) != 0) {
+  g_body = body;
+  g_thread_module = TakeModuleReference();
+  if (pthread_create(&g_thread, nullptr, ThreadTrampoline,
+                     reinterpret_cast<void*>(static_cast<std::uintptr_t>(argument))) != 0) {
+    GiveModuleReference(g_thread_module);
+    g_thread_module = nullptr;
     return false;
   }
   g_thread_started = true;
   return true;
 }
 
-void JoinThread() {
-  if (g_thread_started) {
-    pthread_join(g_thread, nullptr);
-    g_thread_started = false;
+bool ThreadEnded() {
+  // A POSIX thread ends only through its own code, or with the whole process.
+  return false;
+}
+
+bool ReleaseThread(std::uint32_t milliseconds) {
+  ReapAbandoned();
+  if (!g_thread_started) {
+    return true;
   }
+  g_thread_started = false;
+  // The join measures the wall clock, as pthread_timedjoin_np requires.
+  const timespec deadline = DeadlineAfter(CLOCK_REALTIME, milliseconds);
+  const bool ended = pthread_timedjoin_np(g_thread, nullptr, &deadline) == 0;
+  if (ended) {
+    GiveModuleReference(g_thread_module);
+  } else {
+    AbandonThread();
+  }
+  g_thread_module = nullptr;
+  return ended;
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
@@ -137,16 +221,16 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
   }
 }
 
+std::uint32_t TickMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                    static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+}
+
 void WaitForWake(std::uint32_t milliseconds) {
   pthread_cond_t* condition = WakeCondition();
-  timespec deadline{};
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
-  deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-  if (deadline.tv_nsec >= 1000000000L) {
-    deadline.tv_sec += 1;
-    deadline.tv_nsec -= 1000000000L;
-  }
+  const timespec deadline = DeadlineAfter(CLOCK_MONOTONIC, milliseconds);
   pthread_mutex_lock(&g_wake_mutex);
   while (!g_wake_pending) {
     if (pthread_cond_timedwait(condition, &g_wake_mutex, &deadline) == ETIMEDOUT) {

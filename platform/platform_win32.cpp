@@ -11,14 +11,11 @@
 #include <process.h>
 // clang-format on
 
+#include <cstddef>
+#include <cstring>
+
 #include "platform/platform.h"
 #include "platform/seams.h"
-
-// The library entry routine answers every notification with success and does
-// nothing else; the only work at load is the icon mutex's static initialiser.
-extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) {
-  return TRUE;
-}
 
 namespace platform {
 
@@ -27,13 +24,34 @@ const char kVendorLibraryName[] = "sg_vfd.dll";
 namespace {
 
 HANDLE g_icon_mutex = nullptr;
+
+// The icon thread: its body and its handle. The wake event is auto-reset: a
+// Wake releases exactly one wait, also one that starts later.
+void (*g_body)(std::uint32_t) = nullptr;
 HANDLE g_thread = nullptr;
-// Auto-reset: a Wake releases exactly one wait, also one that starts later.
 HANDLE g_wake_event = nullptr;
 
-unsigned __stdcall ThreadTrampoline(void* body) {
-  // The body is handed over as a data pointer because the thread start takes one.
-  reinterpret_cast<void (*)()>(body)();
+// Any address inside this module, to find the module by.
+const char kModuleAnchor = 0;
+
+// This module's handle; with `take_reference` one more reference to it is
+// taken, as a load would take one. Null when it cannot be had.
+HMODULE ThisModule(bool take_reference) {
+  const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                      (take_reference ? 0 : GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT);
+  HMODULE self = nullptr;
+  return GetModuleHandleExA(flags, &kModuleAnchor, &self) != 0 ? self : nullptr;
+}
+
+unsigned __stdcall ThreadTrampoline(void* argument) {
+  // The argument is handed over as a data pointer because the thread start takes one.
+  g_body(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
+  // Gives back the module reference that StartThread took for this thread and
+  // ends the thread, both in the system's code: once the reference is given
+  // back, this module may be gone, so no code of it may run any more.
+  if (HMODULE self = ThisModule(false); self != nullptr) {
+    FreeLibraryAndExitThread(self, 0);
+  }
   return 0;
 }
 
@@ -42,6 +60,58 @@ Library* FromModule(HMODULE module) {
 }
 HMODULE ToModule(Library* library) {
   return reinterpret_cast<HMODULE>(library);
+}
+
+bool IsPlainName(const char* name) {
+  return std::strpbrk(name, "\\/:") == nullptr;
+}
+
+// Writes "<directory>\<name>" into `path`; false when it does not fit.
+bool JoinPath(const char* directory, std::size_t length, const char* name, char* path,
+              std::size_t size) {
+  const std::size_t name_length = std::strlen(name);
+  if (length == 0 || length + 1 + name_length >= size) {
+    return false;
+  }
+  std::memmove(path, directory, length);
+  path[length] = '\\';
+  std::memcpy(path + length + 1, name, name_length + 1);
+  return true;
+}
+
+// The full path that file `name` has in the directory of the running program.
+bool PathBesideProgram(const char* name, char* path, std::size_t size) {
+  if (const char* installed = seam_state::ProgramDirectory(); installed != nullptr) {
+    return JoinPath(installed, std::strlen(installed), name, path, size);
+  }
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  if (length == 0 || length >= sizeof program) {
+    return false;  // failed, or cut short
+  }
+  const char* separator = std::strrchr(program, '\\');
+  return separator != nullptr &&
+         JoinPath(program, static_cast<std::size_t>(separator - program), name, path, size);
+}
+
+// Loads a library of the system from the system directory only, never from the
+// host's own directories. Systems whose loader lacks the safe search flags
+// (before the loader update of Windows 7, and XP) get its full path instead.
+HMODULE LoadSystemLibrary(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const bool flags_known = !seam_state::OldLoader() && kernel != nullptr &&
+                           GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+  if (flags_known) {
+    return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  char directory[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(directory, sizeof directory);
+  char path[MAX_PATH];
+  if (length == 0 || length >= sizeof directory ||
+      !JoinPath(directory, length, name, path, sizeof path)) {
+    return nullptr;
+  }
+  return LoadLibraryA(path);
 }
 
 using DirectSoundCreate8Function = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND8*, LPUNKNOWN);
@@ -69,6 +139,20 @@ bool QuerySpeakerConfig(Create create, std::uint32_t* value) {
 Library* OpenLibrary(const char* name) {
   if (name == nullptr) {
     return nullptr;
+  }
+  // A plain name is first looked for beside the program, by full path, so that
+  // a file of that name planted in the current directory or on the PATH is not
+  // found instead of it, nor a module of that name that happens to be loaded.
+  // Only when it cannot be had from there does the plain search run, as
+  // installations that keep the library elsewhere rely on.
+  char path[MAX_PATH];
+  if (IsPlainName(name) && PathBesideProgram(name, path, sizeof path)) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      if (HMODULE module = LoadLibraryA(path); module != nullptr) {
+        return FromModule(module);
+      }
+    }
   }
   return FromModule(LoadLibraryA(name));
 }
@@ -100,7 +184,7 @@ void UnlockIconMutex() {
   ReleaseMutex(g_icon_mutex);
 }
 
-bool StartThread(void (*body)()) {
+bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument) {
   if (seam_state::TakeThreadStartFailure() || g_thread != nullptr) {
     return false;
   }
@@ -114,33 +198,45 @@ bool StartThread(void (*body)()) {
     }
   }
   ResetEvent(g_wake_event);
+  HMODULE self = ThisModule(true);
+  if (self == nullptr) {
+    return false;
+  }
+  g_body = body;
   // _beginthreadex rather than _beginthread: its handle stays valid after the
-  // thread has ended, so JoinThread can wait on it without a race.
+  // thread has ended, so ReleaseThread can test it without a race.
   const std::uintptr_t handle =
-      _beginthreadex(nullptr, 0, ThreadTrampoline, reinterpret_cast<void*>(body), 0, nullptr);
+      _beginthreadex(nullptr, 0, ThreadTrampoline,
+                     reinterpret_cast<void*>(static_cast<std::uintptr_t>(argument)), 0, nullptr);
   if (handle == 0) {
+    FreeLibrary(self);
     return false;
   }
   g_thread = reinterpret_cast<HANDLE>(handle);
   return true;
 }
 
-void JoinThread() {
-  if (g_thread != nullptr) {
-    WaitForSingleObject(g_thread, INFINITE);
-    CloseHandle(g_thread);
-    g_thread = nullptr;
+bool ThreadEnded() {
+  return g_thread != nullptr && WaitForSingleObject(g_thread, 0) == WAIT_OBJECT_0;
+}
+
+bool ReleaseThread(std::uint32_t milliseconds) {
+  if (g_thread == nullptr) {
+    return true;
   }
-  // The next start makes a new one; none is left behind when the host unloads
-  // the plug-in.
-  if (g_wake_event != nullptr) {
-    CloseHandle(g_wake_event);
-    g_wake_event = nullptr;
-  }
+  const bool ended = WaitForSingleObject(g_thread, milliseconds) == WAIT_OBJECT_0;
+  CloseHandle(g_thread);
+  g_thread = nullptr;
+  return ended;
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
   Sleep(milliseconds);
+}
+
+std::uint32_t TickMilliseconds() {
+  // GetTickCount rather than its 64-bit sibling, which older systems lack.
+  return GetTickCount();
 }
 
 void WaitForWake(std::uint32_t milliseconds) {
@@ -194,8 +290,7 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
   // dsound.dll is loaded only for the query, so that a machine without it can
   // still load the plug-in. COM is not initialised here; DirectSoundCreate8
   // works without it.
-  // From the system directory only, never from the host's own directories.
-  HMODULE dsound = LoadLibraryExA("dsound.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE dsound = LoadSystemLibrary("dsound.dll");
   if (dsound == nullptr) {
     return false;
   }
@@ -211,3 +306,14 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
 }
 
 }  // namespace platform
+
+// The library entry routine answers every notification with success. When the
+// module is unloaded it closes the wake event of the icon thread; no icon
+// thread runs then, since each holds a reference to the module while it runs.
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr && platform::g_wake_event != nullptr) {
+    CloseHandle(platform::g_wake_event);
+    platform::g_wake_event = nullptr;
+  }
+  return TRUE;
+}

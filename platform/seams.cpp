@@ -3,6 +3,7 @@
 #include "platform/seams.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace platform {
 namespace {
@@ -17,6 +18,9 @@ std::atomic<int> g_speaker_mode{0};
 std::atomic<std::uint32_t> g_speaker_value{0};
 #if defined(_WIN32)
 std::atomic<seam::SoundCreateFunction> g_sound_create{nullptr};
+std::atomic<bool> g_old_loader{false};
+char g_program_directory[260] = {};
+std::atomic<bool> g_has_program_directory{false};
 #endif
 
 }  // namespace
@@ -52,6 +56,18 @@ void ClearSpeakerConfig() {
 void SetSoundCreate(SoundCreateFunction create) {
   g_sound_create.store(create);
 }
+
+void PretendOldLoader(bool old) {
+  g_old_loader.store(old);
+}
+
+void SetProgramDirectory(const char* directory) {
+  g_has_program_directory.store(false);
+  if (directory != nullptr) {
+    std::snprintf(g_program_directory, sizeof g_program_directory, "%s", directory);
+    g_has_program_directory.store(true);
+  }
+}
 #endif
 
 }  // namespace seam
@@ -85,6 +101,14 @@ int SpeakerConfig(std::uint32_t* value) {
 #if defined(_WIN32)
 seam::SoundCreateFunction SoundCreate() {
   return g_sound_create.load();
+}
+
+bool OldLoader() {
+  return g_old_loader.load();
+}
+
+const char* ProgramDirectory() {
+  return g_has_program_directory.load() ? g_program_directory : nullptr;
 }
 #endif
 

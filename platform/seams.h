@@ -30,6 +30,10 @@ int SpeakerConfig(std::uint32_t* value);
 #if defined(_WIN32)
 // The installed DirectSound object factory; null when none is installed.
 seam::SoundCreateFunction SoundCreate();
+// True while the loader is to count as one without the safe search flags.
+bool OldLoader();
+// The installed program directory; null when none is installed.
+const char* ProgramDirectory();
 #endif
 
 #else
@@ -48,6 +52,12 @@ inline int SpeakerConfig(std::uint32_t*) {
 }
 #if defined(_WIN32)
 inline seam::SoundCreateFunction SoundCreate() {
+  return nullptr;
+}
+inline bool OldLoader() {
+  return false;
+}
+inline const char* ProgramDirectory() {
   return nullptr;
 }
 #endif

@@ -18,7 +18,7 @@ void SetLocalTime(const LocalTime* time);
 void FailNextThreadStart();
 
 // While held, StartThread reports success without starting anything, and
-// JoinThread has nothing to wait for: a test then runs the thread's work
+// ReleaseThread has nothing to wait for: a test then runs the thread's work
 // itself, one step at a time.
 void HoldThreadStarts(bool held);
 
@@ -36,6 +36,16 @@ void ClearSpeakerConfig();
 // ReadSpeakerConfig's installed answer (SetSpeakerConfig) takes precedence.
 using SoundCreateFunction = std::int32_t (*)(const void* device, void** sound, void* outer);
 void SetSoundCreate(SoundCreateFunction create);
+
+// Windows: while set, the system's library loader counts as one that lacks
+// the safe search flags (no AddDllDirectory in kernel32), as on Windows XP and
+// on Vista or 7 without the loader update.
+void PretendOldLoader(bool old);
+
+// Windows: while set, `directory` (without a trailing separator) counts as the
+// directory of the running program, where OpenLibrary looks first for plain
+// library names. Null restores the real one.
+void SetProgramDirectory(const char* directory);
 #endif
 
 }  // namespace platform::seam

@@ -111,7 +111,7 @@ void Done() {
   if (reset_panel) {
     panel::ClearDisplay();
   }
-  icons::StopIconThread();
+  const bool thread_ended = icons::StopIconThread();
   const platform::LocalTime now = platform::GetLocalTime();
   icons::ClearIcons();
   if (VendorLibraryLoaded()) {
@@ -119,7 +119,13 @@ void Done() {
       panel::SendData(ClockPacket(DisplayClockOnExit ? panel::kModeClock : panel::kModeOff, now));
     }
     panel::SendData(panel::MakePacket(panel::kCommand51));
-    VendorUninitAndRelease();
+    if (thread_ended) {
+      VendorUninitAndRelease();
+    } else {
+      // The icon thread hangs in a call that has not returned, perhaps into the
+      // library: it is neither uninitialised nor unloaded under that call.
+      VendorLeaveLoaded();
+    }
   }
   PluginOpen = false;
 }

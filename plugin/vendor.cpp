@@ -7,6 +7,7 @@
 // callee-saved register and restore it after the call, which is right for both.
 #include "plugin/vendor.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -14,24 +15,39 @@
 namespace plugin {
 namespace {
 
-// The loaded vendor library; null while not loaded.
+// The loaded vendor library; null while not loaded. Host thread only.
 platform::Library* IMONDLL = nullptr;
 
 // The six bindings, in the order they are resolved; null when not resolved.
-platform::Symbol iMONInitFunc = nullptr;      // iMONVFD_Init(int, int) -> truth value
-platform::Symbol iMONUninitProc = nullptr;    // iMONVFD_Uninit()
-platform::Symbol iMONIsInitedFunc = nullptr;  // iMONVFD_IsInited(), never called
-platform::Symbol iMONSetTextFunc = nullptr;   // iMONVFD_SetText(...), never called
-platform::Symbol iMONSetEQFunc = nullptr;     // iMONVFD_SetEQ(...), never called
-platform::Symbol iMONLCDSendData = nullptr;   // iMONLCD_SendData(const uint8_t* packet)
+// The host's thread binds and clears them; the icon thread, and a host that
+// sends from a second thread, read iMONLCDSendData at the same time.
+std::atomic<platform::Symbol> iMONInitFunc{nullptr};      // iMONVFD_Init(int, int) -> truth value
+std::atomic<platform::Symbol> iMONUninitProc{nullptr};    // iMONVFD_Uninit()
+std::atomic<platform::Symbol> iMONIsInitedFunc{nullptr};  // iMONVFD_IsInited(), never called
+std::atomic<platform::Symbol> iMONSetTextFunc{nullptr};   // iMONVFD_SetText(...), never called
+std::atomic<platform::Symbol> iMONSetEQFunc{nullptr};     // iMONVFD_SetEQ(...), never called
+std::atomic<platform::Symbol> iMONLCDSendData{nullptr};   // iMONLCD_SendData(const uint8_t* packet)
+
+// Calls into the library that have begun and not yet returned. A call counts
+// itself in before it reads its binding; a release clears the bindings before
+// it reads the count. So once the release has seen the count drop to zero, no
+// call is running in the library and none can start.
+std::atomic<int> CallsInLibrary{0};
+
+// How long a release waits for calls still running in the library.
+constexpr std::uint32_t kCallsEndBoundMs = 1000;
 
 void ClearBindings() {
-  iMONInitFunc = nullptr;
-  iMONUninitProc = nullptr;
-  iMONIsInitedFunc = nullptr;
-  iMONSetTextFunc = nullptr;
-  iMONSetEQFunc = nullptr;
-  iMONLCDSendData = nullptr;
+  iMONInitFunc.store(nullptr);
+  iMONUninitProc.store(nullptr);
+  iMONIsInitedFunc.store(nullptr);
+  iMONSetTextFunc.store(nullptr);
+  iMONSetEQFunc.store(nullptr);
+  iMONLCDSendData.store(nullptr);
+}
+
+bool NoCallsInLibrary() {
+  return CallsInLibrary.load() == 0;
 }
 
 #if defined(__i386__)
@@ -85,59 +101,68 @@ __attribute__((noipa)) std::uint32_t CallVendor2(platform::Symbol function, std:
   return result;
 }
 
-std::uint32_t CallInit(std::uint32_t first, std::uint32_t second) {
-  return CallVendor2(iMONInitFunc, first, second);
+std::uint32_t CallInit(platform::Symbol function, std::uint32_t first, std::uint32_t second) {
+  return CallVendor2(function, first, second);
 }
-void CallUninit() {
-  CallVendor0(iMONUninitProc);
+void CallUninit(platform::Symbol function) {
+  CallVendor0(function);
 }
-void CallSendData(const std::uint8_t* bytes) {
-  CallVendor1(iMONLCDSendData, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(bytes)));
+void CallSendData(platform::Symbol function, const std::uint8_t* bytes) {
+  CallVendor1(function, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(bytes)));
 }
 
 #else
 
 // Other architectures have a single C calling convention.
-std::uint32_t CallInit(std::uint32_t first, std::uint32_t second) {
+std::uint32_t CallInit(platform::Symbol function, std::uint32_t first, std::uint32_t second) {
   using Function = int (*)(int, int);
   return static_cast<std::uint32_t>(
-      reinterpret_cast<Function>(iMONInitFunc)(static_cast<int>(first), static_cast<int>(second)));
+      reinterpret_cast<Function>(function)(static_cast<int>(first), static_cast<int>(second)));
 }
-void CallUninit() {
+void CallUninit(platform::Symbol function) {
   using Function = int (*)();
-  reinterpret_cast<Function>(iMONUninitProc)();
+  reinterpret_cast<Function>(function)();
 }
-void CallSendData(const std::uint8_t* bytes) {
+void CallSendData(platform::Symbol function, const std::uint8_t* bytes) {
   using Function = int (*)(const std::uint8_t*);
-  reinterpret_cast<Function>(iMONLCDSendData)(bytes);
+  reinterpret_cast<Function>(function)(bytes);
 }
 
 #endif
+
+// Gives back a reference to the library once no call runs in it any more. The
+// bindings are cleared already. When calls do not end in time (a stalled
+// transfer), the reference is kept, so the library stays loaded under them.
+void ReleaseLibrary(platform::Library* library) {
+  if (library != nullptr && platform::WaitUntil(NoCallsInLibrary, kCallsEndBoundMs)) {
+    platform::CloseLibrary(library);
+  }
+}
 
 }  // namespace
 
 bool LoadVendorLibrary() {
   platform::Library* previous = IMONDLL;
+  ClearBindings();
   IMONDLL = platform::OpenLibrary(platform::kVendorLibraryName);
   // Taking the new reference before dropping the old one keeps a library that
   // is still in use from being unloaded in between.
-  platform::CloseLibrary(previous);
-  ClearBindings();
+  ReleaseLibrary(previous);
   if (IMONDLL == nullptr) {
     return false;
   }
   // All six are looked up before any is tested.
-  iMONInitFunc = platform::FindSymbol(IMONDLL, "iMONVFD_Init");
-  iMONUninitProc = platform::FindSymbol(IMONDLL, "iMONVFD_Uninit");
-  iMONIsInitedFunc = platform::FindSymbol(IMONDLL, "iMONVFD_IsInited");
-  iMONSetTextFunc = platform::FindSymbol(IMONDLL, "iMONVFD_SetText");
-  iMONSetEQFunc = platform::FindSymbol(IMONDLL, "iMONVFD_SetEQ");
-  iMONLCDSendData = platform::FindSymbol(IMONDLL, "iMONLCD_SendData");
+  iMONInitFunc.store(platform::FindSymbol(IMONDLL, "iMONVFD_Init"));
+  iMONUninitProc.store(platform::FindSymbol(IMONDLL, "iMONVFD_Uninit"));
+  iMONIsInitedFunc.store(platform::FindSymbol(IMONDLL, "iMONVFD_IsInited"));
+  iMONSetTextFunc.store(platform::FindSymbol(IMONDLL, "iMONVFD_SetText"));
+  iMONSetEQFunc.store(platform::FindSymbol(IMONDLL, "iMONVFD_SetEQ"));
+  iMONLCDSendData.store(platform::FindSymbol(IMONDLL, "iMONLCD_SendData"));
   return true;
 }
 
 bool VendorHasRequiredFunctions() {
-  return iMONInitFunc != nullptr && iMONLCDSendData != nullptr;
+  return iMONInitFunc.load() != nullptr && iMONLCDSendData.load() != nullptr;
 }
 
 bool VendorLibraryLoaded() {
@@ -145,26 +170,42 @@ bool VendorLibraryLoaded() {
 }
 
 bool VendorInit(std::uint32_t first, std::uint32_t second) {
-  if (iMONInitFunc == nullptr) {
+  const platform::Symbol init = iMONInitFunc.load();
+  if (init == nullptr) {
     return false;
   }
   // Only the lowest byte of the answer carries the truth value.
-  return (CallInit(first, second) & 0xFFu) != 0;
+  return (CallInit(init, first, second) & 0xFFu) != 0;
 }
 
 void VendorSendData(const std::uint8_t* bytes) {
-  if (iMONLCDSendData != nullptr) {
-    CallSendData(bytes);
+  CallsInLibrary.fetch_add(1);
+  if (const platform::Symbol send = iMONLCDSendData.load(); send != nullptr) {
+    CallSendData(send, bytes);
   }
+  CallsInLibrary.fetch_sub(1);
 }
 
 void VendorUninitAndRelease() {
-  if (IMONDLL != nullptr && iMONUninitProc != nullptr) {
-    CallUninit();
-    platform::CloseLibrary(IMONDLL);
-    IMONDLL = nullptr;
-  }
+  const platform::Symbol uninit = iMONUninitProc.load();
   ClearBindings();
+  if (IMONDLL == nullptr || uninit == nullptr) {
+    return;  // a library without iMONVFD_Uninit stays loaded
+  }
+  // iMONVFD_Uninit only once every packet has returned from the library.
+  if (!platform::WaitUntil(NoCallsInLibrary, kCallsEndBoundMs)) {
+    VendorLeaveLoaded();
+    return;
+  }
+  CallUninit(uninit);
+  platform::CloseLibrary(IMONDLL);
+  IMONDLL = nullptr;
+}
+
+void VendorLeaveLoaded() {
+  ClearBindings();
+  // The reference is deliberately kept: a call may still run in the library.
+  IMONDLL = nullptr;
 }
 
 }  // namespace plugin

@@ -1,6 +1,7 @@
 // The panel vendor's library: loading, binding of its six functions, and the
 // calls the plug-in makes into it. Used from the host's thread, except
-// VendorSendData, which the icon thread calls as well.
+// VendorSendData, which the icon thread calls as well, and which is safe
+// against a release that runs meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +28,17 @@ bool VendorInit(std::uint32_t first, std::uint32_t second);
 // not bound. The bytes need only live for the call.
 void VendorSendData(const std::uint8_t* bytes);
 
-// Ends the use of the library: when iMONVFD_Uninit is bound it is called and the
-// library released; without it the library stays loaded. Either way every
-// binding is cleared, so nothing more reaches the library.
+// Ends the use of the library: every binding is cleared, so nothing more
+// reaches the library. Then, when iMONVFD_Uninit is bound, it is called and the
+// library released once no packet is still on its way through it; without
+// iMONVFD_Uninit the library stays loaded. A packet that has not come back
+// within a second leaves the library loaded as by VendorLeaveLoaded.
 void VendorUninitAndRelease();
+
+// Ends the use of the library without iMONVFD_Uninit and without releasing it:
+// the bindings are cleared and the plug-in forgets the library, whose
+// reference stays taken for good. For when a call into the library may still
+// be running on another thread, which unloading it would crash.
+void VendorLeaveLoaded();
 
 }  // namespace plugin

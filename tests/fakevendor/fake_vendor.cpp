@@ -83,6 +83,7 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int*) {
 
 #if !defined(FAKE_VENDOR_NO_SENDDATA)
 VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
+  Recorder_StallPoint();
   Add(kRecordSendData, 0, 0, packet);
   return 1;
 }

@@ -3,6 +3,7 @@
 #include "tests/fakevendor/recorder.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,11 @@ namespace {
 std::mutex g_mutex;
 std::vector<Record> g_records;
 std::atomic<std::uint32_t> g_init_answer{1};
+
+std::mutex g_stall_mutex;
+std::condition_variable g_stall_released;
+bool g_stall_armed = false;
+bool g_stall_held = false;
 
 }  // namespace
 
@@ -46,6 +52,33 @@ bool Recorder_Get(std::size_t index, Record* record) {
 void Recorder_Clear() {
   const std::lock_guard<std::mutex> lock(g_mutex);
   g_records.clear();
+}
+
+void Recorder_StallNextSend() {
+  const std::lock_guard<std::mutex> lock(g_stall_mutex);
+  g_stall_armed = true;
+}
+
+bool Recorder_Stalled() {
+  const std::lock_guard<std::mutex> lock(g_stall_mutex);
+  return g_stall_held;
+}
+
+void Recorder_ReleaseStall() {
+  const std::lock_guard<std::mutex> lock(g_stall_mutex);
+  g_stall_armed = false;
+  g_stall_held = false;
+  g_stall_released.notify_all();
+}
+
+void Recorder_StallPoint() {
+  std::unique_lock<std::mutex> lock(g_stall_mutex);
+  if (!g_stall_armed) {
+    return;
+  }
+  g_stall_armed = false;
+  g_stall_held = true;
+  g_stall_released.wait(lock, [] { return !g_stall_held; });
 }
 
 void Recorder_SetInitAnswer(std::uint32_t answer) {

@@ -43,6 +43,15 @@ RECORDER_API void Recorder_Clear();
 // The number that records carry for the calling thread.
 RECORDER_API std::uint32_t Recorder_CurrentThread();
 
+// A stalled transfer: the next iMONLCD_SendData of a test vendor library, on
+// whichever thread, does not return (nor record its packet) until the stall is
+// released. Recorder_Stalled tells whether a call is held now.
+RECORDER_API void Recorder_StallNextSend();
+RECORDER_API bool Recorder_Stalled();
+RECORDER_API void Recorder_ReleaseStall();
+// Called by the test vendor libraries' iMONLCD_SendData on entry.
+RECORDER_API void Recorder_StallPoint();
+
 // What the next test vendor library's iMONVFD_Init answers (initially 1).
 RECORDER_API void Recorder_SetInitAnswer(std::uint32_t answer);
 RECORDER_API std::uint32_t Recorder_InitAnswer();

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "tests/support/plugin_host.h"
 
@@ -83,9 +84,17 @@ class PluginTest : public EntryPointTest {
     ASSERT_NE(api_.Init, nullptr);
   }
 
-  void UnloadPlugin() {
+  // Drops the fixture's reference to the plug-in. Its icon thread may hold one
+  // a little longer, until it has ended; with `wait`, the next load is made
+  // sure to start the module afresh.
+  void UnloadPlugin(bool wait = true) {
     platform::CloseLibrary(plugin_);
     plugin_ = nullptr;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (wait && platform::IsLibraryLoaded(PluginPath().c_str()) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   }
 
   platform::Library* plugin_ = nullptr;

@@ -19,6 +19,10 @@ std::string VendorDirectory(const std::string& variant) {
   return std::string(VESTRIX_TEST_VENDOR_ROOT) + "/" + variant;
 }
 
+std::string UnloadHookPath() {
+  return VESTRIX_TEST_UNLOAD_HOOK_PATH;
+}
+
 void SelectVendor(const std::string& variant) {
   ForgetVendor();
   platform::SetLibraryDirectory(VendorDirectory(variant).c_str());

@@ -28,6 +28,7 @@ PluginApi LinkedEntryPoints();
 // Paths of the build under test.
 std::string PluginPath();
 std::string VendorDirectory(const std::string& variant);
+std::string UnloadHookPath();
 
 // Points the library search at test vendor variant `variant` (see
 // tests/fakevendor) after unloading any vendor library still in the process.

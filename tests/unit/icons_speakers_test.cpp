@@ -173,6 +173,21 @@ TEST_F(DirectSoundObject, IsCreatedAskedAndReleasedOncePerQuery) {
     EXPECT_EQ(g_sound.releases, c.releases);
   }
 }
+
+// The system's own dsound.dll, from the system directory, with and without the
+// loader's safe search flags, which Windows XP and an un-updated Vista or 7
+// lack. Under Wine, ctest points ALSA at its null device for this suite,
+// which DirectSound reports as stereo.
+TEST(SpeakerIconsWithNullAudio, SystemDirectSoundIsFoundByEveryLoader) {
+  for (const bool old_loader : {false, true}) {
+    SCOPED_TRACE(old_loader ? "loader without the flags" : "loader with the flags");
+    platform::seam::PretendOldLoader(old_loader);
+    std::uint32_t config = 0;
+    EXPECT_TRUE(platform::ReadSpeakerConfig(&config));
+    EXPECT_EQ(config, 0x00140004u);
+  }
+  platform::seam::PretendOldLoader(false);
+}
 #endif
 
 }  // namespace

@@ -2,6 +2,7 @@
 // start, which only the linked code's test seams can arrange.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "plugin/state.h"
@@ -88,6 +89,34 @@ TEST_F(LifecycleSeams, AudioOptionAndScreenModeFollowTheParameters) {
   EXPECT_FALSE(plugin::DisplayOffOnExit);
   EXPECT_FALSE(plugin::DisplayClockOnExit);
 }
+
+#if defined(_WIN32)
+// Windows only: there a plain library name falls through to the current
+// directory and the PATH when the library is not beside the program, so a
+// planted copy could be found. The dynamic linker of the POSIX build searches
+// neither.
+TEST_F(LifecycleSeams, VendorLibraryBesideTheProgramComesBeforeTheLibrarySearch) {
+  struct Case {
+    const char* beside_program;  // test vendor variant, or "" for none there
+    const char* message;         // Init's answer: the library search finds init_false
+  };
+  const Case cases[] = {
+      {"full_stdcall", nullptr},
+      {"", "VESTRIX.DLL: Unable to Initialize the display. Display hardware not found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.beside_program);
+    SelectVendor("init_false");
+    const std::string directory = VendorDirectory(c.beside_program);
+    platform::seam::SetProgramDirectory(directory.c_str());
+    bool ok = false;
+    const char* message = Init(16, 2, "message", &ok);
+    platform::seam::SetProgramDirectory(nullptr);
+    EXPECT_STREQ(message, c.message);
+    CloseIfOpen();
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace testing_support
