@@ -39,19 +39,28 @@ constexpr std::uint32_t kStopBoundMs = 3000;
 // library's entry routine for instance; it then ends afterwards by itself.
 constexpr std::uint32_t kExitBoundMs = 1000;
 
-// Cycles counted towards the next speaker poll; touched only by the cycle.
-int PollCounter = 0;
+// The poll counter of the cycles that a test steps through itself with
+// RunRefreshCycle. A running thread keeps its own.
+int SteppedPollCounter = 0;
 
 // Each start of the icon thread has a number, its run: the latest is in
 // IconThreadRun. A thread whose end Done could not wait for knows from it that
 // a later start has taken its place. The thread enters its loop only if Done
 // has not told it not to start any more (a new thread is held back while the
 // host holds the loader lock): each side writes its own variable before it
-// reads the other's, so at least one of them sees the other.
+// reads the other's, so at least one of them sees the other. Entered and
+// Finished only ever grow, so a thread of an earlier run that comes late
+// cannot undo what a later one has recorded.
 std::atomic<std::uint32_t> IconThreadRun{0};
 std::atomic<std::uint32_t> IconThreadEntered{0};    // the latest run that began
 std::atomic<std::uint32_t> IconThreadCancelled{0};  // the latest run told not to begin
 std::atomic<std::uint32_t> IconThreadFinished{0};   // the latest run whose last packet is sent
+
+void RaiseTo(std::atomic<std::uint32_t>& value, std::uint32_t run) {
+  std::uint32_t seen = value.load();
+  while (seen < run && !value.compare_exchange_weak(seen, run)) {
+  }
+}
 
 bool LastPacketSent() {
   return IconThreadFinished.load() == IconThreadRun.load() || platform::ThreadEnded();
@@ -76,44 +85,31 @@ void SendStatus() {
   panel::SendData(ICON_STATUS | kIconCommand);
 }
 
-void RefreshUntilTold(std::uint32_t run) {
-  for (;;) {
-    // The pause ends early when the host tells the thread to end.
-    platform::WaitForWake(kRefreshPeriodMs);
-    if (IconThreadRun.load() != run) {
-      return;  // replaced by a later start: the icons are its business now
-    }
-    RunRefreshCycle();
-    if (IconThreadTerminate.load() != 0) {
-      return;
-    }
-  }
-}
-
-void UpdateIconsThread(std::uint32_t run) {
-  IconThreadEntered.store(run);
-  if (IconThreadCancelled.load() != run) {
-    RefreshUntilTold(run);
-  }
-  IconThreadFinished.store(run);
-}
-
-}  // namespace
-
-void RunRefreshCycle() {
+// One refresh cycle of run `run`, counting towards the next speaker poll in
+// `poll_counter`. Should a later start have replaced `run` meanwhile (while the
+// audio device kept the thread waiting, for instance), it changes and sends
+// nothing: the icons are that start's business now.
+void RefreshCycle(std::uint32_t run, int& poll_counter) {
   if (plugin::AutoAudioDisplay) {
-    ++PollCounter;
+    ++poll_counter;
   }
   const bool suspended = IconThreadSuspend.load() != 0;
   // The speaker query may take long with a slow audio driver, so it runs before
-  // the icon mutex is taken and the host's icon commands never wait for it.
-  const bool poll = !suspended && plugin::AutoAudioDisplay && PollCounter >= kSpeakerPollCycles;
+  // the icon mutex is taken and the host's icon commands never wait for it. A
+  // thread told to end skips it: its packet is followed by the empty one, and
+  // the query could hold up Done, which may hold the loader lock.
+  const bool poll = !suspended && plugin::AutoAudioDisplay && poll_counter >= kSpeakerPollCycles &&
+                    IconThreadTerminate.load() == 0;
   std::uint64_t speakers = 0;
   if (poll) {
-    PollCounter = 0;
+    poll_counter = 0;
     speakers = GetSoundConfig();
   }
   platform::LockIconMutex();
+  if (IconThreadRun.load() != run) {
+    platform::UnlockIconMutex();
+    return;
+  }
   if (!suspended) {
     if (poll && speakers != ICON_SPEAKERS) {
       ICON_STATUS = (ICON_STATUS & kSpeakerMergeMask) | speakers;
@@ -133,6 +129,35 @@ void RunRefreshCycle() {
   // holds up neither the host's icon commands nor the end of the plug-in. Only
   // this thread sends icon packets while it runs, so their order is the same.
   panel::SendData(packet);
+}
+
+void RefreshUntilTold(std::uint32_t run) {
+  int poll_counter = 0;
+  for (;;) {
+    // The pause ends early when the host tells the thread to end.
+    platform::WaitForWake(kRefreshPeriodMs);
+    if (IconThreadRun.load() != run) {
+      return;  // replaced by a later start
+    }
+    RefreshCycle(run, poll_counter);
+    if (IconThreadTerminate.load() != 0) {
+      return;
+    }
+  }
+}
+
+void UpdateIconsThread(std::uint32_t run) {
+  RaiseTo(IconThreadEntered, run);
+  if (IconThreadCancelled.load() != run) {
+    RefreshUntilTold(run);
+  }
+  RaiseTo(IconThreadFinished, run);
+}
+
+}  // namespace
+
+void RunRefreshCycle() {
+  RefreshCycle(IconThreadRun.load(), SteppedPollCounter);
 }
 
 void ClearIcons() {
@@ -157,7 +182,7 @@ void SendIconStatus() {
 bool StartIconThread() {
   IconThreadTerminate.store(0);
   IconThreadSuspend.store(0);
-  PollCounter = 0;
+  SteppedPollCounter = 0;
   return platform::StartThread(UpdateIconsThread, IconThreadRun.fetch_add(1) + 1);
 }
 

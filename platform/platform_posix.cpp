@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -24,9 +25,10 @@ namespace {
 
 pthread_mutex_t g_icon_mutex = PTHREAD_MUTEX_INITIALIZER;
 
-// The icon thread: its body, and the thread now running with its module
-// reference.
-void (*g_body)(std::uint32_t) = nullptr;
+// The icon thread: its body (the same at every start; atomic because a thread
+// that has not begun yet may read it while a later start writes it), and the
+// thread now running with its module reference.
+std::atomic<void (*)(std::uint32_t)> g_body{nullptr};
 pthread_t g_thread;
 bool g_thread_started = false;
 void* g_thread_module = nullptr;
@@ -59,7 +61,7 @@ pthread_cond_t* WakeCondition() {
 
 void* ThreadTrampoline(void* argument) {
   // The argument is handed over as a data pointer because pthread_create takes one.
-  g_body(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
+  g_body.load()(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
   return nullptr;
 }
 
@@ -101,10 +103,14 @@ void AbandonThread() {
   g_has_abandoned = true;
 }
 
-// The time `milliseconds` from now on `clock`.
-timespec DeadlineAfter(clockid_t clock, std::uint32_t milliseconds) {
+bool JoinedNow() {
+  return pthread_tryjoin_np(g_thread, nullptr) == 0;
+}
+
+// The time `milliseconds` from now on the monotonic clock.
+timespec DeadlineAfter(std::uint32_t milliseconds) {
   timespec deadline{};
-  clock_gettime(clock, &deadline);
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
   deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
   deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
   if (deadline.tv_nsec >= 1000000000L) {
@@ -179,7 +185,7 @@ bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument) {
   pthread_mutex_lock(&g_wake_mutex);
   g_wake_pending = false;
   pthread_mutex_unlock(&g_wake_mutex);
-  g_body = body;
+  g_body.store(body);
   g_thread_module = TakeModuleReference();
   if (pthread_create(&g_thread, nullptr, ThreadTrampoline,
                      reinterpret_cast<void*>(static_cast<std::uintptr_t>(argument))) != 0) {
@@ -202,15 +208,16 @@ bool ReleaseThread(std::uint32_t milliseconds) {
     return true;
   }
   g_thread_started = false;
-  // The join measures the wall clock, as pthread_timedjoin_np requires.
-  const timespec deadline = DeadlineAfter(CLOCK_REALTIME, milliseconds);
-  const bool ended = pthread_timedjoin_np(g_thread, nullptr, &deadline) == 0;
+  // Joins are tried against the monotonic clock, which a change of the wall
+  // clock cannot stretch.
+  const bool ended = WaitUntil(JoinedNow, milliseconds);
   if (ended) {
     GiveModuleReference(g_thread_module);
   } else {
     AbandonThread();
   }
   g_thread_module = nullptr;
+  ReapAbandoned();
   return ended;
 }
 
@@ -230,7 +237,7 @@ std::uint32_t TickMilliseconds() {
 
 void WaitForWake(std::uint32_t milliseconds) {
   pthread_cond_t* condition = WakeCondition();
-  const timespec deadline = DeadlineAfter(CLOCK_MONOTONIC, milliseconds);
+  const timespec deadline = DeadlineAfter(milliseconds);
   pthread_mutex_lock(&g_wake_mutex);
   while (!g_wake_pending) {
     if (pthread_cond_timedwait(condition, &g_wake_mutex, &deadline) == ETIMEDOUT) {

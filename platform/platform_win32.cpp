@@ -11,6 +11,7 @@
 #include <process.h>
 // clang-format on
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -25,9 +26,11 @@ namespace {
 
 HANDLE g_icon_mutex = nullptr;
 
-// The icon thread: its body and its handle. The wake event is auto-reset: a
-// Wake releases exactly one wait, also one that starts later.
-void (*g_body)(std::uint32_t) = nullptr;
+// The icon thread: its body (the same at every start; atomic because a thread
+// that has not begun yet may read it while a later start writes it) and its
+// handle. The wake event is auto-reset: a Wake releases exactly one wait, also
+// one that starts later.
+std::atomic<void (*)(std::uint32_t)> g_body{nullptr};
 HANDLE g_thread = nullptr;
 HANDLE g_wake_event = nullptr;
 
@@ -45,7 +48,7 @@ HMODULE ThisModule(bool take_reference) {
 
 unsigned __stdcall ThreadTrampoline(void* argument) {
   // The argument is handed over as a data pointer because the thread start takes one.
-  g_body(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
+  g_body.load()(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
   // Gives back the module reference that StartThread took for this thread and
   // ends the thread, both in the system's code: once the reference is given
   // back, this module may be gone, so no code of it may run any more.
@@ -111,7 +114,8 @@ HMODULE LoadSystemLibrary(const char* name) {
       !JoinPath(directory, length, name, path, sizeof path)) {
     return nullptr;
   }
-  return LoadLibraryA(path);
+  // Its own dependencies are then looked for in its directory first too.
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 using DirectSoundCreate8Function = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND8*, LPUNKNOWN);
@@ -202,7 +206,7 @@ bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument) {
   if (self == nullptr) {
     return false;
   }
-  g_body = body;
+  g_body.store(body);
   // _beginthreadex rather than _beginthread: its handle stays valid after the
   // thread has ended, so ReleaseThread can test it without a race.
   const std::uintptr_t handle =
