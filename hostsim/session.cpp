@@ -108,12 +108,22 @@ bool Session::LoadEmulator(std::string* error) {
     *error = "cannot load the panel emulator '" + options_.emulator_path + "'";
     return false;
   }
-  if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion) ||
-      !Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
+  // The plug-in's search for the vendor library starts in this library's
+  // directory.
+  platform::SetLibraryDirectory(absolute.parent_path().string().c_str());
+  if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
+    // A vendor library, such as the bridge to a real panel: the plug-in drives
+    // the panel through it, and there is no model of the panel to show.
+    Print("hostsim: '" + options_.emulator_path +
+          "' is not the panel emulator: the plug-in drives the panel it serves; no panel, "
+          "log or snapshot is shown here\n");
+    return true;
+  }
+  if (!Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
       !Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
       !Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
-    *error = "'" + options_.emulator_path +
-             "' is not the panel emulator: it lacks the VxPanel_* functions";
+    *error =
+        "the panel emulator '" + options_.emulator_path + "' lacks some of the VxPanel_* functions";
     return false;
   }
   if (panel_.ApiVersion() != kVxPanelApiVersion) {
@@ -123,9 +133,6 @@ bool Session::LoadEmulator(std::string* error) {
     return false;
   }
   panel_.Reset();
-  // The plug-in's own search for the vendor library starts in the emulator's
-  // directory.
-  platform::SetLibraryDirectory(absolute.parent_path().string().c_str());
   return true;
 }
 
@@ -188,6 +195,9 @@ VxPanelState Session::ReadState() const {
 
 VxPanelState Session::SampleIcons() const {
   VxPanelState state = ReadState();
+  if (!HasPanel()) {
+    return state;
+  }
   if (phase_ != Phase::kOpen) {
     state.icon_history[0] = state.icons;
     state.icon_history_count = state.icon_history_count > 0 ? 1 : 0;
@@ -204,6 +214,9 @@ VxPanelState Session::SampleIcons() const {
 }
 
 void Session::PrintPanel(const VxPanelState& state, bool redraw) {
+  if (!HasPanel()) {
+    return;
+  }
   emulator::TerminalStyle style;
   style.ascii = options_.ascii;
   const std::string picture = emulator::RenderTerminal(state, style);
@@ -226,6 +239,9 @@ void Session::PrintPanelIfChanged() {
 }
 
 void Session::PrintLog() {
+  if (!HasPanel()) {
+    return;
+  }
   const std::uint64_t end = ReadState().sequence;
   std::string lines;
   VxPanelLogEntry entry{};
@@ -245,7 +261,7 @@ void Session::PrintLog() {
 
 void Session::Wait(std::uint32_t milliseconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  if (!options_.live || options_.quiet) {
+  if (!options_.live || options_.quiet || !HasPanel()) {
     platform::SleepMilliseconds(milliseconds);
     return;
   }
@@ -265,6 +281,12 @@ void Session::Wait(std::uint32_t milliseconds) {
 }
 
 bool Session::Snapshot(const Command& command, std::string* error) {
+  if (!HasPanel()) {
+    if (!options_.quiet) {
+      Print("no snapshot " + command.text + ": no panel emulator\n");
+    }
+    return true;
+  }
   const fs::path file(command.text);
   const bool text = Lower(file.extension().string()) == ".txt";
   const bool needs_art = hook_ || text || !options_.art_directory.empty();
@@ -326,7 +348,7 @@ bool Session::Call(const Command& command, std::string* error) {
         return false;
       }
       phase_ = Phase::kOpen;
-      if (ReadState().init_calls == inits_before) {
+      if (HasPanel() && ReadState().init_calls == inits_before) {
         *error =
             "the plug-in started, but not with the panel emulator: another vendor library was "
             "found first";

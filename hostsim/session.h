@@ -69,6 +69,9 @@ class Session {
   bool Snapshot(const Command& command, std::string* error);
   void Wait(std::uint32_t milliseconds);
 
+  // False when the library in the emulator's place is a vendor library
+  // without the panel model, such as the bridge to a real panel.
+  bool HasPanel() const { return panel_.GetState != nullptr; }
   VxPanelState ReadState() const;
   // The state once three new icon packets have arrived (the plug-in open), or
   // with only the last icon packet counted (closed), so that blinking and

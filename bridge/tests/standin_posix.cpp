@@ -1,0 +1,116 @@
+// The FIFO stand-in natively: made in a directory of its own, read without
+// blocking.
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "bridge/tests/standin.h"
+
+namespace bridge_test {
+namespace {
+
+// The FIFO, made on first use and removed with its directory at exit.
+struct Fifo {
+  Fifo() {
+    char directory[] = "/tmp/vestrix-bridge-XXXXXX";
+    if (mkdtemp(directory) == nullptr) {
+      return;
+    }
+    dir = directory;
+    if (mkfifo((dir + "/panel").c_str(), 0600) == 0) {
+      path = dir + "/panel";
+    }
+  }
+  ~Fifo() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+  Fifo(const Fifo&) = delete;
+  Fifo& operator=(const Fifo&) = delete;
+  std::string dir;
+  std::string path;
+};
+
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+}  // namespace
+
+std::string FifoPath() {
+  static const Fifo fifo;
+  return fifo.path;
+}
+
+void SetEnvironment(const char* name, const char* value) {
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+FifoReader::FifoReader() {
+  const int fd = open(FifoPath().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  handle_ = fd >= 0 ? fd : kClosed;
+}
+
+FifoReader::~FifoReader() {
+  Close();
+}
+
+std::vector<std::uint8_t> FifoReader::Drain() {
+  std::vector<std::uint8_t> bytes;
+  const int writer = IsOpen() ? open(FifoPath().c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+  if (writer < 0) {
+    return bytes;
+  }
+  bool marked = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!(marked && TakeMark(&bytes)) && std::chrono::steady_clock::now() < deadline) {
+    // The FIFO may be full: the mark goes in once there is room, and reading
+    // goes on meanwhile.
+    marked = marked || write(writer, kDrainMark, sizeof kDrainMark) == sizeof kDrainMark;
+    std::uint8_t buffer[4096];
+    const ssize_t count = read(Fd(handle_), buffer, sizeof buffer);
+    if (count > 0) {
+      bytes.insert(bytes.end(), buffer, buffer + count);
+    } else {
+      pollfd reader{Fd(handle_), POLLIN, 0};
+      poll(&reader, 1, 10);
+    }
+  }
+  close(writer);
+  return bytes;
+}
+
+void FifoReader::Close() {
+  if (handle_ != kClosed) {
+    close(Fd(handle_));
+    handle_ = kClosed;
+  }
+}
+
+bool FifoReader::WritersGone() {
+  std::uint8_t byte;
+  return IsOpen() && read(Fd(handle_), &byte, 1) == 0;
+}
+
+bool SigpipeBlockedOrPending() {
+  sigset_t blocked;
+  sigset_t pending;
+  pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+  sigpending(&pending);
+  return sigismember(&blocked, SIGPIPE) == 1 || sigismember(&pending, SIGPIPE) == 1;
+}
+
+}  // namespace bridge_test
