@@ -17,6 +17,10 @@ namespace bridge_test {
 // empty when there is none (a Windows test run without with_fifo.sh).
 std::string FifoPath();
 
+// The same path as a Windows program may also be given it: Z:\... under
+// Wine, the Unix path natively.
+std::string FifoPathForWindows();
+
 // Sets a variable of the process environment, or removes it for null.
 void SetEnvironment(const char* name, const char* value);
 

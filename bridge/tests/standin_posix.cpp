@@ -51,6 +51,10 @@ std::string FifoPath() {
   return fifo.path;
 }
 
+std::string FifoPathForWindows() {
+  return FifoPath();
+}
+
 void SetEnvironment(const char* name, const char* value) {
   if (value != nullptr) {
     setenv(name, value, 1);

@@ -13,19 +13,19 @@ HANDLE ToHandle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
-std::string WindowsPath() {
-  std::string path = "Z:" + FifoPath();
-  for (char& c : path) {
-    c = c == '/' ? '\\' : c;
-  }
-  return path;
-}
-
 }  // namespace
 
 std::string FifoPath() {
   const char* path = std::getenv("VESTRIX_TEST_FIFO");
   return path != nullptr ? path : "";
+}
+
+std::string FifoPathForWindows() {
+  std::string path = "Z:" + FifoPath();
+  for (char& c : path) {
+    c = c == '/' ? '\\' : c;
+  }
+  return path;
 }
 
 void SetEnvironment(const char* name, const char* value) {
@@ -37,8 +37,8 @@ FifoReader::FifoReader() {
     return;
   }
   const HANDLE handle =
-      CreateFileA(WindowsPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, 0, nullptr);
+      CreateFileA(FifoPathForWindows().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   handle_ = handle != INVALID_HANDLE_VALUE ? reinterpret_cast<std::intptr_t>(handle) : kClosed;
 }
 
@@ -54,8 +54,8 @@ std::vector<std::uint8_t> FifoReader::Drain() {
   // The tests under Wine never fill the FIFO, so the mark goes in first; each
   // read then waits until there is something to read.
   const HANDLE writer =
-      CreateFileA(WindowsPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, 0, nullptr);
+      CreateFileA(FifoPathForWindows().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   DWORD count = 0;
   const bool marked = writer != INVALID_HANDLE_VALUE &&
                       WriteFile(writer, kDrainMark, sizeof kDrainMark, &count, nullptr) &&
