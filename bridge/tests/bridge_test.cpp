@@ -56,16 +56,6 @@ std::vector<PacketBytes> Split(const std::vector<std::uint8_t>& bytes) {
   return packets;
 }
 
-// The date and time of a clock packet differ between two runs of a session.
-std::vector<PacketBytes> WithoutClockTime(std::vector<PacketBytes> packets) {
-  for (PacketBytes& packet : packets) {
-    if (packet[7] == 0x50 && packet[0] != 0x40) {
-      packet = Packet(0x50, {packet[0]});
-    }
-  }
-  return packets;
-}
-
 // The model the emulator builds from `packets`.
 VxPanelState Decode(const std::vector<PacketBytes>& packets) {
   emulator::PanelModel model;

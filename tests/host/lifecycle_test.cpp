@@ -101,15 +101,6 @@ struct ParameterCase {
 
 // The packets the host's thread sees from Done in each shutdown mode, with the
 // clock packet's date and time left out (checked separately).
-std::vector<PacketBytes> WithoutClockTime(std::vector<PacketBytes> packets) {
-  for (PacketBytes& packet : packets) {
-    if (packet[7] == 0x50 && packet[0] != 0x40) {
-      packet = Packet(0x50, {packet[0]});
-    }
-  }
-  return packets;
-}
-
 std::vector<PacketBytes> DonePackets(Mode mode, std::uint8_t contrast = 10) {
   std::vector<PacketBytes> packets;
   if (mode == Mode::kClock || mode == Mode::kOff) {

@@ -75,6 +75,15 @@ PacketBytes Packet(std::uint8_t command, std::array<std::uint8_t, 7> data) {
   return bytes;
 }
 
+std::vector<PacketBytes> WithoutClockTime(std::vector<PacketBytes> packets) {
+  for (PacketBytes& packet : packets) {
+    if (packet[7] == 0x50 && packet[0] != 0x40) {
+      packet = Packet(0x50, {packet[0]});
+    }
+  }
+  return packets;
+}
+
 std::string Hex(const PacketBytes& bytes) {
   std::string text;
   char part[4];

@@ -48,6 +48,10 @@ std::size_t CountRecords(RecordKind kind);
 
 // A packet from its command byte and data bytes, as the panel receives it.
 PacketBytes Packet(std::uint8_t command, std::array<std::uint8_t, 7> data = {});
+// `packets` with the date and time of each clock packet (0x50 with a mode
+// other than the reset's) left out, which differ from run to run.
+std::vector<PacketBytes> WithoutClockTime(std::vector<PacketBytes> packets);
+
 // "00 01 ... 50" for readable test failures.
 std::string Hex(const PacketBytes& bytes);
 std::string Hex(const std::vector<PacketBytes>& packets);
