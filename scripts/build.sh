@@ -1,6 +1,7 @@
 #!/bin/sh
-# Sets up what is missing, then builds everything: the native Linux build and
-# the Windows DLL (build/win32/VESTRIX.DLL); then runs the demo on the emulated
+# Sets up what is missing, then builds everything: the native Linux build, the
+# Windows DLL (build/win32/VESTRIX.DLL) and its release package
+# (build/win32/Vestrix-VERSION-win32.zip); then runs the demo on the emulated
 # panel, natively and under Wine. Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
@@ -22,7 +23,10 @@ for preset in $presets; do
   step "configure, preset $preset" "build/logs/configure-$preset.log" cmake --preset "$preset"
   step "build, preset $preset" "build/logs/build-$preset.log" cmake --build --preset "$preset"
 done
-echo "$script: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready"
+step "release package, preset win32" build/logs/package-win32.log \
+  cmake --build --preset win32 --target package
+echo "$script: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready," \
+  "and the release package in build/win32/ (Vestrix-VERSION-win32.zip)"
 
 # The demo on the emulated panel: natively in the terminal, then under Wine,
 # with PNG snapshots in build/demo/native and build/demo/$wine_preset.

@@ -1,0 +1,74 @@
+# The release package, Vestrix-<version>-win32.zip in the build directory:
+#
+#   cmake --build --preset win32 --target package
+#
+# It holds what a Windows user installs, and nothing of the tests or tools:
+# VESTRIX.DLL, the panel emulator as virtual-panel/sg_vfd.dll, README.txt (the
+# user's sections of README.md), LICENSE, the fonts' notices and SHA256SUMS.
+# Only the 32-bit Windows build makes it: Lumidor loads only the 32-bit
+# plug-in, and the 64-bit build is a test build.
+if(NOT (WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4))
+  return()
+endif()
+
+# The files of the package, as they appear in the zip; the package test checks
+# the zip against this list.
+set(VESTRIX_PACKAGE_FILES
+  VESTRIX.DLL virtual-panel/sg_vfd.dll README.txt LICENSE LICENSES/fonts.txt SHA256SUMS)
+
+# The text files, with Windows line endings. README.txt takes these sections
+# of README.md, each with its subsections; the build fails when a required one
+# is missing. The virtual panel's section is taken whenever README.md has one.
+set(texts ${CMAKE_BINARY_DIR}/release)
+set(readme_sections
+  --section "Installing from the release package"
+  --section "Installing the plug-in"
+  --section "Start-up parameters"
+  --section "Messages"
+  --optional-section "The virtual panel"
+  --section "Licence")
+add_custom_command(
+  OUTPUT ${texts}/README.txt ${texts}/LICENSE ${texts}/LICENSES/fonts.txt
+  COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/release_texts.py
+          --readme ${PROJECT_SOURCE_DIR}/README.md --out-readme ${texts}/README.txt
+          --title "Vestrix ${PROJECT_VERSION}" ${readme_sections}
+          --copy ${PROJECT_SOURCE_DIR}/LICENSE ${texts}/LICENSE
+          --copy ${PROJECT_SOURCE_DIR}/LICENSES/fonts.txt ${texts}/LICENSES/fonts.txt
+  DEPENDS ${PROJECT_SOURCE_DIR}/tools/release_texts.py ${PROJECT_SOURCE_DIR}/README.md
+          ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/LICENSES/fonts.txt
+  COMMENT "Writing README.txt and the licences of the release package"
+  VERBATIM)
+add_custom_target(vestrix_release_texts ALL
+  DEPENDS ${texts}/README.txt ${texts}/LICENSE ${texts}/LICENSES/fonts.txt)
+
+# The virtual panel goes out without its symbol table, as VESTRIX.DLL does;
+# both are packaged exactly as built and tested.
+target_link_options(vestrix_emulator PRIVATE -s)
+
+# Everything in the package belongs to the component "release", the only one
+# CPack installs; the DLLs' import libraries stay out.
+install(TARGETS vestrix RUNTIME DESTINATION . COMPONENT release)
+install(TARGETS vestrix_emulator RUNTIME DESTINATION virtual-panel COMPONENT release)
+install(FILES ${texts}/README.txt ${texts}/LICENSE DESTINATION . COMPONENT release)
+install(FILES ${texts}/LICENSES/fonts.txt DESTINATION LICENSES COMPONENT release)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Vestrix)
+set(CPACK_PACKAGE_VENDOR "the Vestrix authors")
+set(CPACK_PACKAGE_FILE_NAME "Vestrix-${PROJECT_VERSION}-win32")
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Vestrix;release;/")
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageChecksums.cmake)
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
+
+if(VESTRIX_BUILD_TESTS)
+  # Makes a package from the built files with CPack into a directory of its own
+  # and checks its entries and checksums; needs no Wine.
+  add_test(NAME vestrix_release_package
+           COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/check_package.py
+                   --cpack ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+                   --dir ${CMAKE_BINARY_DIR}/package-test
+                   --zip Vestrix-${PROJECT_VERSION}-win32.zip ${VESTRIX_PACKAGE_FILES})
+  set_tests_properties(vestrix_release_package PROPERTIES TIMEOUT 60)
+endif()
