@@ -3,8 +3,9 @@
 #   wine-run.sh 32|64 PROGRAM [ARGUMENT...]
 # 32 runs it under 32-bit Wine in the prefix ~/.wine-vestrix, 64 under 64-bit
 # Wine in ~/.wine-vestrix64, unless WINEPREFIX names another (a 64-bit prefix
-# serves both); quiet, and without the Mono and Gecko installers that a fresh
-# prefix would otherwise offer.
+# serves both); quiet, without the Mono and Gecko installers that a fresh
+# prefix would otherwise offer, and without the panel emulator's window
+# unless VESTRIX_VIRTUAL_PANEL_WINDOW says otherwise.
 # PROGRAM may also be wineboot, or wineserver for the prefix's Wine server.
 set -eu
 bits="$1"
@@ -38,7 +39,11 @@ case "$bits" in
 esac
 : "${WINEDEBUG:=-all}"
 : "${WINEDLLOVERRIDES:=mscoree,mshtml=}"
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# The panel emulator's window stays shut: these runs are the tests' and the
+# scripts' batch runs, without a display. scripts/window-test.sh and a user
+# who wants the window set it to 1.
+: "${VESTRIX_VIRTUAL_PANEL_WINDOW:=0}"
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES VESTRIX_VIRTUAL_PANEL_WINDOW
 if [ "${1-}" = wineserver ]; then
   shift
   mkdir -p "$WINEPREFIX"

@@ -1,6 +1,7 @@
 // The panel as a PNG picture: every panel pixel a square on a visible grid,
 // the ring of eight segments to the right, the 56 icon segments as a numbered
-// row below.
+// row below, and the settings line (contrast, mode, clock) at the bottom.
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 
@@ -31,13 +32,55 @@ constexpr std::size_t kIconBox = 11;
 constexpr std::size_t kIconTop = kMargin + kPictureHeight + kMargin;
 constexpr std::size_t kLabelTop = kIconTop + kIconBox + 3;
 constexpr std::size_t kDigitHeight = 5;
+constexpr std::size_t kTextDot = 2;  // the settings line is drawn at twice the labels' size
+constexpr std::size_t kSettingsTop = kLabelTop + kDigitHeight + kMargin;
 constexpr std::size_t kImageWidth = kRingLeft + 3 * kRingCell + kMargin;
-constexpr std::size_t kImageHeight = kLabelTop + kDigitHeight + kMargin;
+constexpr std::size_t kImageHeight = kSettingsTop + kDigitHeight * kTextDot + kMargin;
 
 // Digits 0..9 in 3 x 5 dots, one row per entry, bit 2 the left column.
 constexpr std::uint8_t kDigits[10][kDigitHeight] = {
     {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
     {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
+
+// Letters A..Z in the same 3 x 5 dots, for the settings line.
+constexpr std::uint8_t kLetters[26][kDigitHeight] = {
+    {2, 5, 7, 5, 5}, {6, 5, 6, 5, 6}, {3, 4, 4, 4, 3}, {6, 5, 5, 5, 6}, {7, 4, 6, 4, 7},
+    {7, 4, 6, 4, 4}, {3, 4, 5, 5, 3}, {5, 5, 7, 5, 5}, {7, 2, 2, 2, 7}, {1, 1, 1, 5, 2},
+    {5, 5, 6, 5, 5}, {4, 4, 4, 4, 7}, {5, 7, 7, 5, 5}, {6, 5, 5, 5, 5}, {2, 5, 5, 5, 2},
+    {6, 5, 6, 4, 4}, {2, 5, 5, 6, 3}, {6, 5, 6, 5, 5}, {3, 4, 2, 1, 6}, {7, 2, 2, 2, 2},
+    {5, 5, 5, 5, 7}, {5, 5, 5, 5, 2}, {5, 5, 7, 7, 5}, {5, 5, 2, 5, 5}, {5, 5, 2, 2, 2},
+    {7, 1, 2, 4, 7}};
+
+// The dots of one character of the settings line; a blank for any other.
+const std::uint8_t* Glyph(char c) {
+  static constexpr std::uint8_t kBlank[kDigitHeight] = {};
+  static constexpr std::uint8_t kDash[kDigitHeight] = {0, 0, 7, 0, 0};
+  static constexpr std::uint8_t kColon[kDigitHeight] = {0, 2, 0, 2, 0};
+  static constexpr std::uint8_t kComma[kDigitHeight] = {0, 0, 0, 2, 4};
+  static constexpr std::uint8_t kOpen[kDigitHeight] = {1, 2, 2, 2, 1};
+  static constexpr std::uint8_t kClose[kDigitHeight] = {4, 2, 2, 2, 4};
+  const int upper = std::toupper(static_cast<unsigned char>(c));
+  if (upper >= 'A' && upper <= 'Z') {
+    return kLetters[upper - 'A'];
+  }
+  if (c >= '0' && c <= '9') {
+    return kDigits[c - '0'];
+  }
+  switch (c) {
+    case '-':
+      return kDash;
+    case ':':
+      return kColon;
+    case ',':
+      return kComma;
+    case '(':
+      return kOpen;
+    case ')':
+      return kClose;
+    default:
+      return kBlank;
+  }
+}
 
 class Canvas {
  public:
@@ -60,16 +103,30 @@ class Canvas {
   }
 
   void Digit(std::size_t left, std::size_t top, unsigned digit, Rgb color) {
+    Dots(left, top, kDigits[digit], 1, color);
+  }
+
+  // Text in the 3 x 5 dots, each dot `dot` pixels square, one dot between characters.
+  void Text(std::size_t left, std::size_t top, const std::string& text, std::size_t dot,
+            Rgb color) {
+    for (const char c : text) {
+      Dots(left, top, Glyph(c), dot, color);
+      left += 4 * dot;
+    }
+  }
+
+ private:
+  void Dots(std::size_t left, std::size_t top, const std::uint8_t* rows, std::size_t dot,
+            Rgb color) {
     for (std::size_t row = 0; row < kDigitHeight; ++row) {
       for (std::size_t column = 0; column < 3; ++column) {
-        if ((kDigits[digit][row] >> (2 - column) & 1u) != 0) {
-          Fill(left + column, top + row, 1, 1, color);
+        if ((rows[row] >> (2 - column) & 1u) != 0) {
+          Fill(left + column * dot, top + row * dot, dot, dot, color);
         }
       }
     }
   }
 
- private:
   Image& image_;
 };
 
@@ -128,6 +185,8 @@ Image RenderImage(const VxPanelState& state) {
     }
     canvas.Digit(label_left + (n < 10 ? 0 : 4), kLabelTop, n % 10, kLitFull);
   }
+
+  canvas.Text(kMargin, kSettingsTop, SettingsLine(state), kTextDot, kLitFull);
   return image;
 }
 

@@ -96,4 +96,23 @@ VXPANEL_API void VxPanel_Reset();
 // panel can be simulated.
 VXPANEL_API void VxPanel_SetInitAnswer(std::int32_t answer);
 
+// The emulator's live window, on Windows (see "The virtual panel" in the
+// README); elsewhere it never opens.
+struct VxPanelWindowInfo {
+  std::uint32_t open;     // 1 once the window exists
+  std::uint32_t visible;  // 1 while it is shown; closing it hides it
+  std::uint32_t holding;  // 1 while the window thread waits inside a paint, held there
+  std::uint32_t reserved;
+  std::uint64_t painted_sequence;  // `sequence` of the state in the last picture painted
+  std::uint64_t paints;            // pictures painted so far
+};
+
+// Copies what the window is doing; false when `size` is not sizeof(VxPanelWindowInfo).
+VXPANEL_API bool VxPanel_GetWindowInfo(VxPanelWindowInfo* info, std::size_t size);
+
+// For tests: while `hold` is 1 the window thread stops inside its next paint
+// and waits there until it is 0 again, so that a test can show that packets
+// never wait for painting.
+VXPANEL_API void VxPanel_HoldWindowPainting(std::uint32_t hold);
+
 }  // extern "C"

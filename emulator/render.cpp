@@ -121,6 +121,10 @@ std::string DescribeRing(const IconActivity& activity) {
          std::to_string(lit) + " of 8 lit";
 }
 
+std::string SettingsLine(const VxPanelState& state) {
+  return ContrastText(state) + "   " + ModeText(state);
+}
+
 std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style) {
   const bool ascii = style.ascii;
   std::string out;
@@ -160,8 +164,7 @@ std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style
   out += tens + "\n" + units + "\n" + marks + "\n";
 
   // The ring as a ring, with the panel's settings beside it.
-  const std::string beside[3] = {ContrastText(state) + "   " + ModeText(state),
-                                 "segments lit: " + SegmentList(state.icons),
+  const std::string beside[3] = {SettingsLine(state), "segments lit: " + SegmentList(state.icons),
                                  "packets " + std::to_string(state.packets) + ", unknown " +
                                      std::to_string(state.unknown_packets) + UnknownNote(state) +
                                      (state.inited != 0 ? "" : ", not initialised")};

@@ -40,6 +40,10 @@ std::string SegmentRow(const IconActivity& activity);
 // "forward, 7 of 8 lit", "backward, 1 of 8 lit" or "still".
 std::string DescribeRing(const IconActivity& activity);
 
+// Contrast, mode and clock in one line, e.g. "contrast 31   mode 0x80 (clock),
+// clock 2026-12-08 13:04:05" or "contrast not set   mode not set".
+std::string SettingsLine(const VxPanelState& state);
+
 struct TerminalStyle {
   bool ascii = false;  // '#' and '.' instead of block characters
 };
@@ -53,7 +57,8 @@ std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style
 std::string RenderSnapshotText(const VxPanelState& state, const std::string& comment);
 
 // The panel as an RGB image: scaled pixels on a grid, the ring beside them,
-// the numbered icon row below. Lit pixels darken with the contrast level.
+// the numbered icon row below, the settings line at the bottom. Lit pixels
+// darken with the contrast level.
 struct Image {
   std::size_t width = 0;
   std::size_t height = 0;

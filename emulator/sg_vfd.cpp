@@ -3,13 +3,16 @@
 // of the panel from the packets it receives. The reading functions of
 // panel_api.h give hosts a consistent copy of that model. One lock serialises
 // everything: the plug-in sends packets from its host thread and its icon
-// thread at the same time.
+// thread at the same time. On Windows the library also shows the panel in a
+// window of its own (window_win32.cpp), whose thread takes the lock only to
+// copy the state.
 #include <map>
 #include <mutex>
 #include <thread>
 
 #include "emulator/model.h"
 #include "emulator/panel_api.h"
+#include "emulator/window.h"
 
 #if defined(__i386__)
 #define VENDOR_CALL __stdcall
@@ -28,6 +31,8 @@ namespace {
 std::mutex g_mutex;
 emulator::PanelModel g_model;
 std::map<std::thread::id, std::uint32_t> g_threads;
+// Counts every change of the model, resets included, for the window.
+std::uint64_t g_version = 0;
 
 // A small number for the calling thread, in the order threads were first seen.
 // Needs g_mutex.
@@ -38,6 +43,16 @@ std::uint32_t CallingThread() {
   return slot->second;
 }
 
+bool ReadChangedState(std::uint64_t* version, VxPanelState* state) {
+  const std::lock_guard<std::mutex> lock(g_mutex);
+  if (*version == g_version) {
+    return false;
+  }
+  *version = g_version;
+  *state = g_model.State();
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -45,29 +60,35 @@ extern "C" {
 // The vendor's functions. The panel is always present: iMONVFD_Init answers 1
 // unless a host has chosen otherwise with VxPanel_SetInitAnswer.
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
+  emulator::OpenWindow(ReadChangedState);
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   return g_model.ApplyInit(first, second, CallingThread());
 }
 
 VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   g_model.ApplyUninit(CallingThread());
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   g_model.RecordCall(kVxPanelIsInited, CallingThread());
   return g_model.State().inited;
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetText(const char* /*first*/, const char* /*second*/) {
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   g_model.RecordCall(kVxPanelSetText, CallingThread());
   return 1;
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int* /*bands*/) {
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   g_model.RecordCall(kVxPanelSetEQ, CallingThread());
   return 1;
 }
@@ -77,6 +98,7 @@ VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
     return 0;
   }
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   g_model.ApplyPacket(packet, CallingThread());
   return 1;
 }
@@ -105,6 +127,7 @@ bool VxPanel_GetLogEntry(std::uint64_t sequence, VxPanelLogEntry* entry, std::si
 
 void VxPanel_Reset() {
   const std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_version;
   g_model.Reset();
   g_threads.clear();
 }
@@ -112,6 +135,18 @@ void VxPanel_Reset() {
 void VxPanel_SetInitAnswer(std::int32_t answer) {
   const std::lock_guard<std::mutex> lock(g_mutex);
   g_model.SetInitAnswer(answer);
+}
+
+bool VxPanel_GetWindowInfo(VxPanelWindowInfo* info, std::size_t size) {
+  if (info == nullptr || size != sizeof(VxPanelWindowInfo)) {
+    return false;
+  }
+  emulator::GetWindowInfo(info);
+  return true;
+}
+
+void VxPanel_HoldWindowPainting(std::uint32_t hold) {
+  emulator::HoldWindowPainting(hold != 0);
 }
 
 }  // extern "C"

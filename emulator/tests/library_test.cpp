@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -152,6 +155,92 @@ TEST_F(EmulatorLibrary, TakesPacketsFromTwoThreadsAtOnce) {
   ASSERT_EQ(pixel_threads.size(), 1u);
   ASSERT_EQ(icon_threads.size(), 1u);
   EXPECT_NE(*pixel_threads.begin(), *icon_threads.begin());
+}
+
+// The live window, where there is one. These tests need a window system: under
+// Wine the test suites switch the window off, and ctest runs this group apart,
+// in a virtual X server with the window on (scripts/window-test.sh).
+class EmulatorWindow : public EmulatorLibrary {
+ protected:
+  void SetUp() override {
+#if !defined(_WIN32)
+    GTEST_SKIP() << "the emulator has a window of its own on Windows only";
+#else
+    const char* on = std::getenv("VESTRIX_VIRTUAL_PANEL_WINDOW");
+    if (on != nullptr && std::string(on) == "0") {
+      GTEST_SKIP() << "the window is switched off (VESTRIX_VIRTUAL_PANEL_WINDOW=0)";
+    }
+#endif
+    EmulatorLibrary::SetUp();
+    get_window_ = Find<decltype(&VxPanel_GetWindowInfo)>(library_, "VxPanel_GetWindowInfo");
+    hold_ = Find<decltype(&VxPanel_HoldWindowPainting)>(library_, "VxPanel_HoldWindowPainting");
+    ASSERT_TRUE(get_window_ && hold_);
+  }
+
+  void TearDown() override {
+    if (hold_ != nullptr) {
+      hold_(0);
+    }
+    EmulatorLibrary::TearDown();
+  }
+
+  VxPanelWindowInfo Window() const {
+    VxPanelWindowInfo info{};
+    EXPECT_TRUE(get_window_(&info, sizeof info));
+    return info;
+  }
+
+  // Waits, generously for a slow machine, until the window says `done`.
+  template <typename Condition>
+  bool WaitFor(Condition done) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done(Window())) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  decltype(&VxPanel_GetWindowInfo) get_window_ = nullptr;
+  decltype(&VxPanel_HoldWindowPainting) hold_ = nullptr;
+};
+
+TEST_F(EmulatorWindow, PacketsNeverWaitForPainting) {
+  ASSERT_EQ(init_(24, 0x8888), 1);  // opens the window
+  ASSERT_TRUE(WaitFor([&](const VxPanelWindowInfo& w) {
+    return w.open == 1 && w.painted_sequence == State().sequence;
+  })) << "the window did not open and show the panel";
+
+  // The window thread stops inside the paint of the next change ...
+  hold_(1);
+  const unsigned char lit[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x20};
+  ASSERT_EQ(send_(lit), 1);
+  ASSERT_TRUE(WaitFor([](const VxPanelWindowInfo& w) { return w.holding == 1; }));
+  const std::uint64_t paints = Window().paints;
+
+  // ... and meanwhile a host thread sends and the library takes every packet.
+  constexpr int kPackets = 2000;
+  std::thread host([&] {
+    for (int i = 0; i < kPackets; ++i) {
+      const unsigned char packet[8] = {static_cast<unsigned char>(i), 0, 0, 0, 0, 0, 0, 0x21};
+      ASSERT_EQ(send_(packet), 1);
+    }
+  });
+  host.join();
+  const VxPanelWindowInfo during = Window();
+  EXPECT_EQ(during.holding, 1u);
+  EXPECT_EQ(during.paints, paints);
+  const VxPanelState sent = State();
+  EXPECT_EQ(sent.command_counts[0x21], static_cast<std::uint64_t>(kPackets));
+
+  // Let go: the window catches up with the last state.
+  hold_(0);
+  EXPECT_TRUE(WaitFor([&](const VxPanelWindowInfo& w) {
+    return w.holding == 0 && w.painted_sequence == sent.sequence;
+  }));
+  uninit_();
 }
 
 }  // namespace
