@@ -37,6 +37,15 @@ step "demo under $wine_bits-bit Wine, preset $wine_preset" "build/logs/demo-$win
   --quiet -o "build/demo/$wine_preset" demo/demo.vxs
 echo "$script: demo snapshots are in build/demo/native and build/demo/$wine_preset"
 
+# The emulator's own window, in a virtual X server: the demo once more with the
+# window on, its screenshot compared with the PNG picture at every snapshot and
+# the last one kept.
+step "window screenshot under $wine_bits-bit Wine, preset $wine_preset" \
+  "build/logs/window-$wine_preset.log" \
+  scripts/window-test.sh "$wine_bits" "build/$wine_preset/wine-x11" \
+  "build/$wine_preset/hostsim/window_shot.exe" build/demo/window.png demo/demo.vxs
+echo "$script: the emulator's window as it showed the demo's end is build/demo/window.png"
+
 if [ "$wine32_runs" = no ]; then
   note_no_wine32 "the demo under 32-bit Wine against the real VESTRIX.DLL" \
     "the demo under 64-bit Wine against the 64-bit test build (build/win64), snapshots in build/demo/win64"

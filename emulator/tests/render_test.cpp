@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -218,6 +220,36 @@ TEST(Png, LowContrastDrawsLitPixelsLighter) {
   const std::size_t offset = ((16 + 4) * dim.width + 16 + 4) * 3;  // centre of pixel (0, 0)
   EXPECT_GT(Brightness(&dim.rgb[offset]), Brightness(&strong.rgb[offset]) + 60);
   EXPECT_LT(Brightness(&dim.rgb[offset]), Brightness(&dim.rgb[offset + 8 * 3]) - 60);
+}
+
+// The first row where two images of the same size differ; their height if none.
+std::size_t FirstDifferingRow(const Image& a, const Image& b) {
+  for (std::size_t i = 0; i < a.rgb.size(); ++i) {
+    if (a.rgb[i] != b.rgb[i]) {
+      return i / 3 / a.width;
+    }
+  }
+  return a.height;
+}
+
+TEST(Png, SettingsLineShowsContrastModeAndClock) {
+  VxPanelState clock = Picture();
+  clock.contrast = 31;
+  clock.mode = 0x80;
+  const std::uint8_t time[6] = {2026 % 256, 12, 8, 13, 4, 5};
+  std::copy(std::begin(time), std::end(time), std::begin(clock.clock));
+  EXPECT_EQ(SettingsLine(clock), "contrast 31   mode 0x80 (clock), clock 2026-12-08 13:04:05");
+  VxPanelState later = clock;
+  later.clock[5] = 6;
+  VxPanelState off = clock;
+  off.mode = 0x08;
+  // Below the icon row's labels (which end at row 180), and only there.
+  const Image shown = RenderImage(clock);
+  for (const VxPanelState& other : {later, off}) {
+    const std::size_t row = FirstDifferingRow(shown, RenderImage(other));
+    EXPECT_GE(row, 180u);
+    EXPECT_LT(row, shown.height);
+  }
 }
 
 }  // namespace
