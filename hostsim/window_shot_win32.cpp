@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -146,6 +147,11 @@ std::string Compare(const emulator::Image& shot, const emulator::Image& expected
 
 bool WritePng(const emulator::Image& image, const std::string& path) {
   const std::vector<std::uint8_t> png = emulator::EncodePng(image);
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  std::error_code failure;  // a directory that cannot be made shows as a file not written
+  if (!parent.empty()) {
+    std::filesystem::create_directories(parent, failure);
+  }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
   file.close();
