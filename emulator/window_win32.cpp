@@ -101,7 +101,8 @@ void Paint(HWND window) {
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_TIMER:
-      if (wparam == kFrameTimer && Refresh()) {
+      // A closed (hidden) window costs the host nothing more.
+      if (wparam == kFrameTimer && IsWindowVisible(window) && Refresh()) {
         InvalidateRect(window, nullptr, FALSE);
       }
       return 0;
