@@ -18,14 +18,14 @@ set(VESTRIX_PACKAGE_FILES
 
 # The text files, with Windows line endings. README.txt takes these sections
 # of README.md, each with its subsections; the build fails when a required one
-# is missing. The virtual panel's section is taken whenever README.md has one.
+# is missing.
 set(texts ${CMAKE_BINARY_DIR}/release)
 set(readme_sections
   --section "Installing from the release package"
   --section "Installing the plug-in"
   --section "Start-up parameters"
   --section "Messages"
-  --optional-section "The virtual panel"
+  --section "The virtual panel"
   --section "Licence")
 add_custom_command(
   OUTPUT ${texts}/README.txt ${texts}/LICENSE ${texts}/LICENSES/fonts.txt
