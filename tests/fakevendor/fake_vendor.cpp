@@ -5,7 +5,9 @@
 //   FAKE_VENDOR_NO_SENDDATA  every function but iMONLCD_SendData
 //   FAKE_VENDOR_INIT_FALSE   iMONVFD_Init answers false
 //   FAKE_VENDOR_NO_INIT      every function but iMONVFD_Init
-// Without FAKE_VENDOR_INIT_FALSE, iMONVFD_Init answers what the recorder says.
+//   FAKE_VENDOR_NO_UNINIT    every function but iMONVFD_Uninit
+// Without FAKE_VENDOR_INIT_FALSE, iMONVFD_Init answers what the recorder says,
+// and iMONLCD_SendData stalls or takes its time as the recorder says.
 #include <cstring>
 
 #include "tests/fakevendor/recorder.h"
@@ -58,15 +60,18 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
   // Only the low byte is a truth value: this answer is false although non-zero.
   return 0x100;
 #else
-  return static_cast<int>(Recorder_InitAnswer());
+  return static_cast<int>(Recorder_AnswerInit());
 #endif
 }
 #endif
 
-#if !defined(FAKE_VENDOR_MINIMAL)
+#if !defined(FAKE_VENDOR_MINIMAL) && !defined(FAKE_VENDOR_NO_UNINIT)
 VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
   Add(kRecordUninit);
 }
+#endif
+
+#if !defined(FAKE_VENDOR_MINIMAL)
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
   Add(kRecordOther);
   return 1;
@@ -83,8 +88,9 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int*) {
 
 #if !defined(FAKE_VENDOR_NO_SENDDATA)
 VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
-  Recorder_StallPoint();
+  Recorder_SendBegins();
   Add(kRecordSendData, 0, 0, packet);
+  Recorder_SendEnds();
   return 1;
 }
 #endif

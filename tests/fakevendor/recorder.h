@@ -43,17 +43,37 @@ RECORDER_API void Recorder_Clear();
 // The number that records carry for the calling thread.
 RECORDER_API std::uint32_t Recorder_CurrentThread();
 
+// Room for `count` records: until the record holds that many, adding one
+// allocates nothing (for tests that count the process's heap allocations).
+RECORDER_API void Recorder_Reserve(std::size_t count);
+
 // A stalled transfer: the next iMONLCD_SendData of a test vendor library, on
 // whichever thread, does not return (nor record its packet) until the stall is
 // released. Recorder_Stalled tells whether a call is held now.
 RECORDER_API void Recorder_StallNextSend();
 RECORDER_API bool Recorder_Stalled();
 RECORDER_API void Recorder_ReleaseStall();
-// Called by the test vendor libraries' iMONLCD_SendData on entry.
-RECORDER_API void Recorder_StallPoint();
 
-// What the next test vendor library's iMONVFD_Init answers (initially 1).
+// A slow transfer: every iMONLCD_SendData takes `milliseconds` before it
+// records its packet and returns (0, the initial value, for none).
+RECORDER_API void Recorder_SetSendDelay(std::uint32_t milliseconds);
+
+// The most iMONLCD_SendData calls that were in progress at the same moment,
+// on different threads, since the last Recorder_Clear.
+RECORDER_API std::size_t Recorder_MostSendsAtOnce();
+
+// Called by the test vendor libraries' iMONLCD_SendData on entry, where a
+// stall or the delay holds it, and on return.
+RECORDER_API void Recorder_SendBegins();
+RECORDER_API void Recorder_SendEnds();
+
+// What the test vendor libraries' iMONVFD_Init answers (initially 1).
 RECORDER_API void Recorder_SetInitAnswer(std::uint32_t answer);
-RECORDER_API std::uint32_t Recorder_InitAnswer();
+// A vendor initialisation that fails once: of the iMONVFD_Init calls from now
+// on, the `call`-th (counting from 1) answers 0; those before and after it
+// answer as Recorder_SetInitAnswer says. 0 cancels it.
+RECORDER_API void Recorder_FailInitCall(std::uint32_t call);
+// Called by the test vendor libraries' iMONVFD_Init: the answer for this call.
+RECORDER_API std::uint32_t Recorder_AnswerInit();
 
 }  // extern "C"

@@ -21,6 +21,8 @@ class EntryPointTest : public ::testing::Test {
   void SetUp() override {
     Recorder_Clear();
     Recorder_SetInitAnswer(1);
+    Recorder_FailInitCall(0);
+    Recorder_SetSendDelay(0);
     SelectVendor("full_stdcall");
   }
 
