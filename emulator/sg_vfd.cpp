@@ -8,7 +8,12 @@
 // copy the state.
 #include <map>
 #include <mutex>
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <thread>
+#endif
 
 #include "emulator/model.h"
 #include "emulator/panel_api.h"
@@ -28,17 +33,34 @@
 
 namespace {
 
+// The calling thread's identity. On Windows the system's thread identifier:
+// MinGW's std::this_thread::get_id asks its thread library, which for a thread
+// it did not start duplicates that thread's handle and keeps it, so a host that
+// loads and unloads this library once per session of the plug-in would lose
+// two handles each time (its own thread's and the icon thread's).
+#if defined(_WIN32)
+using ThreadKey = DWORD;
+ThreadKey CurrentThreadKey() {
+  return GetCurrentThreadId();
+}
+#else
+using ThreadKey = std::thread::id;
+ThreadKey CurrentThreadKey() {
+  return std::this_thread::get_id();
+}
+#endif
+
 std::mutex g_mutex;
 emulator::PanelModel g_model;
-std::map<std::thread::id, std::uint32_t> g_threads;
+std::map<ThreadKey, std::uint32_t> g_threads;
 // Counts every change of the model, resets included, for the window.
 std::uint64_t g_version = 0;
 
 // A small number for the calling thread, in the order threads were first seen.
 // Needs g_mutex.
 std::uint32_t CallingThread() {
-  const auto [slot, added] = g_threads.try_emplace(
-      std::this_thread::get_id(), static_cast<std::uint32_t>(g_threads.size() + 1));
+  const auto [slot, added] =
+      g_threads.try_emplace(CurrentThreadKey(), static_cast<std::uint32_t>(g_threads.size() + 1));
   (void)added;
   return slot->second;
 }

@@ -19,6 +19,22 @@ bool IsLibraryLoaded(const char* name);
 // the next load starts it afresh. Returns whether it is unloaded now.
 bool UnloadLibraryCompletely(const char* name);
 
+// What the process holds at one moment, for the soak driver, which compares
+// samples taken between sessions of the plug-in.
+struct ProcessResources {
+  long handles;         // open file descriptors (POSIX) or kernel object handles (Windows)
+  long threads;         // threads of the process
+  long library_copies;  // loaded library files of one plain name, one per distinct file
+  long resident_kib;    // resident memory (POSIX VmRSS) or working set (Windows), KiB
+};
+
+// What `handles` counts here, for reports: "fds" or "handles".
+extern const char kHandlesName[];
+
+// Samples the process; `library_name` is the plain file name whose loaded
+// copies are counted. Returns false when something could not be read.
+bool SampleProcessResources(const char* library_name, ProcessResources* sample);
+
 // Prepares standard output for UTF-8 text and ANSI cursor movement when it is
 // a terminal (Windows: a console); returns whether it is one.
 bool PrepareTerminalOutput();
