@@ -3,6 +3,7 @@
 // Linux build, which serves tests, sanitizers and the developer tools.
 #include <dlfcn.h>
 #include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <atomic>
@@ -222,6 +223,12 @@ bool ReleaseThread(std::uint32_t milliseconds) {
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
+  if (seam_state::PausesSkipped()) {
+    // Other threads that are ready still get the processor: a wait for one of
+    // them (WaitUntil) must not keep it from running.
+    sched_yield();
+    return;
+  }
   timespec rest{static_cast<time_t>(milliseconds / 1000),
                 static_cast<long>(milliseconds % 1000) * 1000000L};
   while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {

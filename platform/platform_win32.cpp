@@ -235,6 +235,12 @@ bool ReleaseThread(std::uint32_t milliseconds) {
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
+  if (seam_state::PausesSkipped()) {
+    // Other threads that are ready still get the processor: a wait for one of
+    // them (WaitUntil) must not keep it from running.
+    SwitchToThread();
+    return;
+  }
   Sleep(milliseconds);
 }
 

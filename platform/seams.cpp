@@ -14,6 +14,7 @@ std::atomic<bool> g_has_time{false};
 LocalTime g_time{};
 std::atomic<bool> g_fail_thread_start{false};
 std::atomic<bool> g_hold_thread_starts{false};
+std::atomic<bool> g_skip_pauses{false};
 std::atomic<int> g_speaker_mode{0};
 std::atomic<std::uint32_t> g_speaker_value{0};
 #if defined(_WIN32)
@@ -41,6 +42,10 @@ void FailNextThreadStart() {
 
 void HoldThreadStarts(bool held) {
   g_hold_thread_starts.store(held);
+}
+
+void SkipPauses(bool skip) {
+  g_skip_pauses.store(skip);
 }
 
 void SetSpeakerConfig(bool readable, std::uint32_t value) {
@@ -88,6 +93,10 @@ bool TakeThreadStartFailure() {
 
 bool ThreadStartsHeld() {
   return g_hold_thread_starts.load();
+}
+
+bool PausesSkipped() {
+  return g_skip_pauses.load();
 }
 
 int SpeakerConfig(std::uint32_t* value) {

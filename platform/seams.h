@@ -23,6 +23,9 @@ bool TakeThreadStartFailure();
 // nothing.
 bool ThreadStartsHeld();
 
+// True while SkipPauses is in force: SleepMilliseconds returns at once.
+bool PausesSkipped();
+
 // The installed speaker answer: 0 none (use the real device), 1 readable, 2
 // cannot be read. `*value` is filled for 1.
 int SpeakerConfig(std::uint32_t* value);
@@ -45,6 +48,9 @@ inline bool TakeThreadStartFailure() {
   return false;
 }
 inline bool ThreadStartsHeld() {
+  return false;
+}
+inline bool PausesSkipped() {
   return false;
 }
 inline int SpeakerConfig(std::uint32_t*) {

@@ -22,6 +22,11 @@ void FailNextThreadStart();
 // itself, one step at a time.
 void HoldThreadStarts(bool held);
 
+// While set, SleepMilliseconds only yields the processor and returns: the
+// plug-in's fixed pauses (the half second of Done, for one) are taken out, for
+// runs at full speed. Waits on another thread (WaitForWake) are unchanged.
+void SkipPauses(bool skip);
+
 // ReadSpeakerConfig answers `value` (readable) or "cannot be read".
 void SetSpeakerConfig(bool readable, std::uint32_t value);
 void ClearSpeakerConfig();
