@@ -6,6 +6,8 @@
 // threads, loaded copies of the vendor library and resident memory. It fails
 // when any of them has grown; its last line sums the run up:
 //   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
+// where A is the baseline each is judged against (see main) and B the last
+// sample; under Windows "fds" reads "handles".
 //
 //   vestrix_soak [--cycles N] [--no-rss] [--plugin PATH] [--vendor-dir DIR] [--verbose]
 //
@@ -194,15 +196,16 @@ int main(int argc, char** argv) {
   }
   Print("before cycle", 1, first);
 
-  // Threads and library copies must come back exactly after every session to
-  // what the process had before the first: a session that leaves a thread or a
-  // library reference behind leaks it for good. Open files and handles must
-  // come back exactly to what the process had after the first session, which
-  // may open what the plug-in keeps for the life of the module (on Windows the
-  // event that wakes its icon thread).
+  // Library copies must come back exactly after every session to what the
+  // process had before the first: a session that leaves a library reference
+  // behind leaks it for good. Open files (handles) and threads must come back
+  // exactly to what the process had after the first session, which may set up
+  // what lives as long as the module or the process: on Windows the event
+  // that wakes the icon thread, under ThreadSanitizer the runtime's own
+  // background thread, which the first thread start brings up.
   platform::ProcessResources warm{};
   platform::ProcessResources last = first;
-  long handles_baseline = first.handles;
+  platform::ProcessResources kept = first;
   int failures = 0;
   for (long cycle = 1; cycle <= options.cycles; ++cycle) {
     if (const char* error = RunCycle(api, options, cycle)) {
@@ -217,12 +220,12 @@ int main(int argc, char** argv) {
       Print("after cycle", cycle, last);
     }
     if (cycle == 1) {
-      handles_baseline = last.handles;
+      kept = last;
     }
     if (cycle <= kWarmUpCycles) {
       warm = last;
     }
-    if (last.handles != handles_baseline || last.threads != first.threads ||
+    if (last.handles != kept.handles || last.threads != kept.threads ||
         last.library_copies != first.library_copies) {
       if (failures++ == 0) {
         Print("soak: FAILED: the process holds more than it should after cycle", cycle, last);
@@ -252,7 +255,7 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "soak: %ld cycles, %s %ld->%ld, threads %ld->%ld, libraries %ld->%ld, rss %ld->%ld KiB\n",
-      options.cycles, platform::kHandlesName, handles_baseline, last.handles, first.threads,
+      options.cycles, platform::kHandlesName, kept.handles, last.handles, kept.threads,
       last.threads, first.library_copies, last.library_copies, warm.resident_kib,
       last.resident_kib);
   platform::CloseLibrary(library);
