@@ -135,6 +135,9 @@ Library* OpenLibrary(const char* name) {
   if (name == nullptr) {
     return nullptr;
   }
+  if (Library* library = nullptr; seam_state::TableOpen(name, &library)) {
+    return library;
+  }
   // The directory set by SetLibraryDirectory comes first for plain names, as the
   // DLL directory does on Windows.
   const char* directory = std::getenv(kLibraryDirVariable);
@@ -154,11 +157,14 @@ Symbol FindSymbol(Library* library, const char* name) {
   if (library == nullptr || name == nullptr) {
     return nullptr;
   }
+  if (Symbol symbol = nullptr; seam_state::TableFind(library, name, &symbol)) {
+    return symbol;
+  }
   return reinterpret_cast<Symbol>(dlsym(library, name));
 }
 
 void CloseLibrary(Library* library) {
-  if (library != nullptr) {
+  if (library != nullptr && !seam_state::TableClose(library)) {
     dlclose(library);
   }
 }

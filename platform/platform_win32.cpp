@@ -144,6 +144,9 @@ Library* OpenLibrary(const char* name) {
   if (name == nullptr) {
     return nullptr;
   }
+  if (Library* library = nullptr; seam_state::TableOpen(name, &library)) {
+    return library;
+  }
   // A plain name is first looked for beside the program, by full path, so that
   // a file of that name planted in the current directory or on the PATH is not
   // found instead of it, nor a module of that name that happens to be loaded.
@@ -165,11 +168,14 @@ Symbol FindSymbol(Library* library, const char* name) {
   if (library == nullptr || name == nullptr) {
     return nullptr;
   }
+  if (Symbol symbol = nullptr; seam_state::TableFind(library, name, &symbol)) {
+    return symbol;
+  }
   return reinterpret_cast<Symbol>(GetProcAddress(ToModule(library), name));
 }
 
 void CloseLibrary(Library* library) {
-  if (library != nullptr) {
+  if (library != nullptr && !seam_state::TableClose(library)) {
     FreeLibrary(ToModule(library));
   }
 }

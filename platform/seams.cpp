@@ -1,9 +1,11 @@
-// Test seams of the platform layer: replacements for the clock, the thread start
-// and the speaker query, which tests install to make the plug-in deterministic.
+// Test seams of the platform layer: replacements for the clock, the thread
+// start, the pauses, the vendor library's loading and the speaker query, which
+// tests install to make the plug-in deterministic.
 #include "platform/seams.h"
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -15,6 +17,7 @@ LocalTime g_time{};
 std::atomic<bool> g_fail_thread_start{false};
 std::atomic<bool> g_hold_thread_starts{false};
 std::atomic<bool> g_skip_pauses{false};
+std::atomic<const seam::LibraryTable*> g_library_table{nullptr};
 std::atomic<int> g_speaker_mode{0};
 std::atomic<std::uint32_t> g_speaker_value{0};
 #if defined(_WIN32)
@@ -46,6 +49,10 @@ void HoldThreadStarts(bool held) {
 
 void SkipPauses(bool skip) {
   g_skip_pauses.store(skip);
+}
+
+void SetLibraryTable(const LibraryTable* table) {
+  g_library_table.store(table);
 }
 
 void SetSpeakerConfig(bool readable, std::uint32_t value) {
@@ -97,6 +104,33 @@ bool ThreadStartsHeld() {
 
 bool PausesSkipped() {
   return g_skip_pauses.load();
+}
+
+bool TableOpen(const char* name, Library** result) {
+  const seam::LibraryTable* table = g_library_table.load();
+  if (table == nullptr || name == nullptr || std::strcmp(name, table->name) != 0) {
+    return false;
+  }
+  *result = table->open() ? table->handle : nullptr;
+  return true;
+}
+
+bool TableFind(Library* library, const char* symbol, Symbol* result) {
+  const seam::LibraryTable* table = g_library_table.load();
+  if (table == nullptr || library == nullptr || library != table->handle) {
+    return false;
+  }
+  *result = symbol != nullptr ? table->find(symbol) : nullptr;
+  return true;
+}
+
+bool TableClose(Library* library) {
+  const seam::LibraryTable* table = g_library_table.load();
+  if (table == nullptr || library == nullptr || library != table->handle) {
+    return false;
+  }
+  table->close();
+  return true;
 }
 
 int SpeakerConfig(std::uint32_t* value) {

@@ -26,6 +26,13 @@ bool ThreadStartsHeld();
 // True while SkipPauses is in force: SleepMilliseconds returns at once.
 bool PausesSkipped();
 
+// The installed library table's answers. Each returns false when no table is
+// installed or the name or handle is not the table's, and the loader serves
+// the call; true when the table has answered through `*result` or by `close`.
+bool TableOpen(const char* name, Library** result);
+bool TableFind(Library* library, const char* symbol, Symbol* result);
+bool TableClose(Library* library);
+
 // The installed speaker answer: 0 none (use the real device), 1 readable, 2
 // cannot be read. `*value` is filled for 1.
 int SpeakerConfig(std::uint32_t* value);
@@ -51,6 +58,15 @@ inline bool ThreadStartsHeld() {
   return false;
 }
 inline bool PausesSkipped() {
+  return false;
+}
+inline bool TableOpen(const char*, Library**) {
+  return false;
+}
+inline bool TableFind(Library*, const char*, Symbol*) {
+  return false;
+}
+inline bool TableClose(Library*) {
   return false;
 }
 inline int SpeakerConfig(std::uint32_t*) {

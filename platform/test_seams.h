@@ -1,5 +1,6 @@
 // Test seams of the platform layer: deterministic replacements for the clock,
-// the thread start and the speaker query. They exist only in the copy of the
+// the thread start, the pauses, the vendor library's loading and the speaker
+// query. They exist only in the copy of the
 // platform layer built for the unit tests (VESTRIX_TEST_SEAMS); the plug-in
 // itself has none. Each call replaces the previous setting; null / false
 // restores the real service.
@@ -26,6 +27,21 @@ void HoldThreadStarts(bool held);
 // plug-in's fixed pauses (the half second of Done, for one) are taken out, for
 // runs at full speed. Waits on another thread (WaitForWake) are unchanged.
 void SkipPauses(bool skip);
+
+// A library served from inside the test program in place of the loader: while
+// a table is installed, OpenLibrary of its plain `name` answers `handle`, or
+// null when `open` answers false (the library counts as not found), without
+// any search; FindSymbol on `handle` answers `find(symbol)`, and CloseLibrary
+// of `handle` calls `close`. Every other name and handle goes to the loader.
+// The table must outlive its installation; null uninstalls it.
+struct LibraryTable {
+  const char* name;
+  Library* handle;
+  bool (*open)();
+  Symbol (*find)(const char* symbol);
+  void (*close)();
+};
+void SetLibraryTable(const LibraryTable* table);
 
 // ReadSpeakerConfig answers `value` (readable) or "cannot be read".
 void SetSpeakerConfig(bool readable, std::uint32_t value);
