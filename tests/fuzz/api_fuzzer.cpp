@@ -6,20 +6,25 @@
 // the plug-in says what the call must have sent and answered; the first
 // difference ends the process (as do the sanitizers).
 //
-// Input: one operation after another, each an operation byte and its argument
-// bytes; reading past the end gives zeros.
-//   Init   flags, answer, [width, height], parameters
-//          flags: bits 0-1 size (16x2, 16x1, width and height follow, 16 and a
-//          height follow), bit 2 no success flag, bit 3 no library, bit 4 no
-//          iMONVFD_Init, bit 5 no iMONLCD_SendData, bit 6 no iMONVFD_Uninit,
-//          bit 7 the thread start fails; answer: iMONVFD_Init's result, bit 7
-//          moving the low bits into the second byte (false in the low byte)
-//   parameters, text: a length byte (255 null); text bytes are taken as they
-//          come, 254 giving a text of 256 + 16 * next byte bytes; parameters
-//          are tokens, bytes 0..7 standing for the words below, any other byte
-//          for itself
-//   CustomChar index, 0xFF for a null pattern or else 8 pattern bytes
-//   Refresh n: 1 + n % 4 refresh cycles; Speakers: readable byte, 3 value bytes
+// Input: one operation after another, each an operation byte (taken modulo
+// 15) and its argument bytes; reading past the end gives zeros.
+//   0 Init flags, answer, [width, height], parameters
+//       flags: bits 0-1 the size (16x2; 16x1; width and height follow; 16 and
+//       a height that follows), bit 2 no success flag, bit 3 no library, bit 4
+//       no iMONVFD_Init, bit 5 no iMONLCD_SendData, bit 6 no iMONVFD_Uninit,
+//       bit 7 the thread start fails; answer: what iMONVFD_Init returns, with
+//       bit 7 moving the value into the second byte (false in the low byte)
+//   1 Done; 2 DriverName; 3 Usage; 4 DefaultParameters
+//   5 SetPosition x, y; 6 Write text; 7 SetBrightness value
+//   8 CustomChar index, 0xFF for a null pattern (else any byte), 8 rows
+//   9 CustomCharIndex index; 10 SetContrast value; 11 SetFan action, number
+//   12 refresh cycles n: 1 + n % 4 cycles, run only while the plug-in is open
+//   13 speaker layout: readable when even, then 3 bytes of the value
+//   14 nothing
+// A text is a length byte (255 null, 254 a length of 256 + 16 * the next
+// byte) and that many bytes; a parameter string is a token count (255 null,
+// else taken modulo 16) and the tokens, bytes 0..7 standing for the words in
+// Input::Parameters and any other byte for itself.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
