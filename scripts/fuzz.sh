@@ -46,6 +46,7 @@ if [ "$status" -ne 0 ] || [ -n "$reproducer" ] || [ ! -s "$run/calls" ]; then
   exit "$status"
 fi
 
-calls=$(cat "$run/calls")
+calls=$(head -n 1 "$run/calls")
+echo "$script: calls by entry point: $(sed -n '2,$p' "$run/calls" | tr '\n' ' ' | sed 's/ $//')"
 taken=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
 echo "fuzz: $calls calls in ${taken:-$seconds} s, 0 failures"

@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "icons/icons.h"
@@ -43,8 +44,12 @@
 namespace fuzz {
 namespace {
 
-// Entry-point calls made for the inputs (not those of the reset before each).
-unsigned long long Calls = 0;
+// Entry-point calls made for the inputs (not those of the reset before each),
+// by entry point, numbered as their operations.
+constexpr const char* kEntryPoints[] = {
+    "Init",  "Done",          "DriverName", "Usage",           "DefaultParameters", "SetPosition",
+    "Write", "SetBrightness", "CustomChar", "CustomCharIndex", "SetContrast",       "SetFan"};
+unsigned long long Calls[std::size(kEntryPoints)] = {};
 
 class Input {
  public:
@@ -183,7 +188,7 @@ void CallInit(Input& in) {
   const int init_calls = InitCalls();
   bool ok = expected != nullptr;  // the opposite of what the plug-in must write
   const char* result = DISPLAYDLL_Init(width, height, parameters, (flags & 4) != 0 ? nullptr : &ok);
-  ++Calls;
+  ++Calls[0];
   if (result != expected) {
     std::fprintf(stderr, "Init %ux%u \"%s\": \"%s\", expected \"%s\"\n", width, height, p,
                  result != nullptr ? result : "(null)", expected != nullptr ? expected : "(null)");
@@ -233,7 +238,7 @@ void CallInit(Input& in) {
 void CallDone() {
   const int uninit_calls = UninitCalls();
   DISPLAYDLL_Done();
-  ++Calls;
+  ++Calls[1];
   PacketBytes expected[12];
   PacketBytes* end = expected;
   if (M.bound && M.send_bound) {
@@ -271,7 +276,7 @@ void CallWrite(Input& in) {
   AllowPixels(true);
   DISPLAYDLL_Write(argument);
   AllowPixels(false);
-  ++Calls;
+  ++Calls[6];
   // Exactly its pixel transfer: 0x20..0x3B with the picture's bytes in order.
   PacketBytes expected[28] = {};
   if (M.bound && M.send_bound) {
@@ -289,7 +294,7 @@ void CallTexts(std::uint8_t which) {
   const char* text = which == 0   ? DISPLAYDLL_DriverName()
                      : which == 1 ? DISPLAYDLL_Usage()
                                   : DISPLAYDLL_DefaultParameters();
-  ++Calls;
+  ++Calls[2 + which];
   const std::size_t lengths[] = {23, 118, 0};
   if (text == nullptr || std::strlen(text) != lengths[which]) {
     Fail("a fixed text changed");
@@ -313,7 +318,7 @@ void RunOperation(Input& in) {
     case 5: {
       const std::uint8_t x = in.Byte();
       DISPLAYDLL_SetPosition(x, in.Byte());
-      ++Calls;
+      ++Calls[op];
       break;
     }
     case 6:
@@ -321,7 +326,7 @@ void RunOperation(Input& in) {
       return;
     case 7:
       DISPLAYDLL_SetBrightness(in.Byte());
-      ++Calls;
+      ++Calls[op];
       break;
     case 8: {
       const std::uint8_t index = in.Byte();
@@ -331,13 +336,13 @@ void RunOperation(Input& in) {
         row = in.Byte();
       }
       DISPLAYDLL_CustomChar(index, null_pattern ? nullptr : pattern);
-      ++Calls;
+      ++Calls[op];
       break;
     }
     case 9: {
       const std::uint8_t index = in.Byte();
       const std::uint8_t code = DISPLAYDLL_CustomCharIndex(index);
-      ++Calls;
+      ++Calls[op];
       const auto before = static_cast<std::uint8_t>(index - 1);
       if (code != (before == 0 ? 8 : before)) {
         Fail("CustomCharIndex gave the wrong character code");
@@ -347,7 +352,7 @@ void RunOperation(Input& in) {
     case 10: {
       const std::uint8_t contrast = in.Byte();
       DISPLAYDLL_SetContrast(contrast);
-      ++Calls;
+      ++Calls[op];
       M.contrast = static_cast<std::uint8_t>(contrast >> 3);
       const PacketBytes expected = Packet(0x03, M.contrast);
       Expect(&expected, M.bound && M.send_bound ? 1 : 0, "SetContrast's packet");
@@ -356,7 +361,7 @@ void RunOperation(Input& in) {
     case 11: {
       const std::uint8_t action = in.Byte();
       DISPLAYDLL_SetFan(action, in.Byte());
-      ++Calls;
+      ++Calls[op];
       break;
     }
     case 12: {
@@ -407,14 +412,31 @@ void Reset() {
   platform::seam::SetSpeakerConfig(false, 0);
 }
 
+// Writes the calls made, in all and by entry point, to standard error and to
+// the file named by VESTRIX_FUZZ_CALLS_FILE: the total on the first line.
 void WriteCount() {
+  unsigned long long total = 0;
+  for (const unsigned long long calls : Calls) {
+    total += calls;
+  }
+  std::FILE* file = nullptr;
   if (const char* path = std::getenv("VESTRIX_FUZZ_CALLS_FILE"); path != nullptr) {
-    if (std::FILE* file = std::fopen(path, "w"); file != nullptr) {
-      std::fprintf(file, "%llu\n", Calls);
-      std::fclose(file);
+    file = std::fopen(path, "w");
+  }
+  std::fprintf(stderr, "vestrix fuzz: %llu entry-point calls:", total);
+  if (file != nullptr) {
+    std::fprintf(file, "%llu\n", total);
+  }
+  for (std::size_t i = 0; i < std::size(kEntryPoints); ++i) {
+    std::fprintf(stderr, " %s %llu", kEntryPoints[i], Calls[i]);
+    if (file != nullptr) {
+      std::fprintf(file, "%s %llu\n", kEntryPoints[i], Calls[i]);
     }
   }
-  std::fprintf(stderr, "vestrix fuzz: %llu entry-point calls\n", Calls);
+  std::fprintf(stderr, "\n");
+  if (file != nullptr) {
+    std::fclose(file);
+  }
 }
 
 }  // namespace
