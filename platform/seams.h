@@ -23,7 +23,7 @@ bool TakeThreadStartFailure();
 // nothing.
 bool ThreadStartsHeld();
 
-// True while SkipPauses is in force: SleepMilliseconds returns at once.
+// True while SkipPauses is in force: SleepMilliseconds only yields and returns.
 bool PausesSkipped();
 
 // The installed library table's answers. Each returns false when no table is

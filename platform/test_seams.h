@@ -1,9 +1,9 @@
 // Test seams of the platform layer: deterministic replacements for the clock,
 // the thread start, the pauses, the vendor library's loading and the speaker
-// query. They exist only in the copy of the
-// platform layer built for the unit tests (VESTRIX_TEST_SEAMS); the plug-in
-// itself has none. Each call replaces the previous setting; null / false
-// restores the real service.
+// query. They exist only in the copy of the platform layer built for the unit
+// tests and the fuzzer (VESTRIX_TEST_SEAMS); the plug-in itself has none.
+// Each call replaces the previous setting; null / false restores the real
+// service.
 #pragma once
 
 #include <cstdint>
