@@ -47,10 +47,12 @@ if [ "$bits" = 32 ]; then
 fi
 VESTRIX_VIRTUAL_PANEL_WINDOW=1
 export VESTRIX_VIRTUAL_PANEL_WINDOW
-if ! command -v xvfb-run >/dev/null 2>&1; then
-  echo "window-test.sh: xvfb-run is missing (Debian package xvfb; scripts/setup.sh installs it)" >&2
-  exit 1
-fi
+for tool in xvfb-run:xvfb xauth:xauth; do
+  if ! command -v "${tool%%:*}" >/dev/null 2>&1; then
+    echo "window-test.sh: ${tool%%:*} is missing (Debian package ${tool#*:}; scripts/setup.sh installs it)" >&2
+    exit 1
+  fi
+done
 # 24-bit colour, so that every colour of the picture reaches the screen unchanged.
 exec xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -nolisten tcp" \
   sh "$here/scripts/window-test.sh" --inside-x "$bits" "$@"
