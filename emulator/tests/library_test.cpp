@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <thread>
@@ -167,8 +168,10 @@ class EmulatorWindow : public EmulatorLibrary {
     GTEST_SKIP() << "the emulator has a window of its own on Windows only";
 #else
     const char* on = std::getenv("VESTRIX_VIRTUAL_PANEL_WINDOW");
-    if (on != nullptr && std::string(on) == "0") {
-      GTEST_SKIP() << "the window is switched off (VESTRIX_VIRTUAL_PANEL_WINDOW=0)";
+    for (const char* off : {"0", "off", "no", "false"}) {
+      if (on != nullptr && _stricmp(on, off) == 0) {
+        GTEST_SKIP() << "the window is switched off (VESTRIX_VIRTUAL_PANEL_WINDOW=" << on << ")";
+      }
     }
 #endif
     EmulatorLibrary::SetUp();
