@@ -13,7 +13,9 @@
 //
 // The panel emulator is the vendor library because it keeps nothing beyond a
 // session: its state lives in the library and goes when the plug-in unloads
-// it, so the process returns to where it was after every Done. (The recording
+// it, so the process returns to where it was after every Done. (Its window,
+// which would keep it loaded, is off for the soak: the tests and scripts run
+// it headless.) (The recording
 // test vendor libraries keep every call in a list for the whole process, which
 // grows by design.) The emulator also checks every packet against the panel's
 // command set, which lets each cycle confirm that the session really worked.
@@ -212,9 +214,21 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vestrix_soak: cycle %ld: %s\n", cycle, error);
       return 1;
     }
-    if (!platform::SampleProcessResources(platform::kVendorLibraryName, &last)) {
-      std::fprintf(stderr, "vestrix_soak: cannot sample the process\n");
-      return 1;
+    // A thread that has just been joined may still be counted by the system
+    // for a moment, so a sample that differs is taken again for up to a
+    // second before it counts.
+    for (int attempt = 0;; ++attempt) {
+      if (!platform::SampleProcessResources(platform::kVendorLibraryName, &last)) {
+        std::fprintf(stderr, "vestrix_soak: cannot sample the process\n");
+        return 1;
+      }
+      const bool settled =
+          cycle == 1 || (last.handles == kept.handles && last.threads == kept.threads &&
+                         last.library_copies == first.library_copies);
+      if (settled || attempt == 20) {
+        break;
+      }
+      platform::SleepMilliseconds(50);
     }
     if (options.verbose) {
       Print("after cycle", cycle, last);
