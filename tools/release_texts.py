@@ -4,9 +4,8 @@
 README.txt is the user's part of README.md: the introduction before the first
 section, then the sections named with --section, each with its subsections, in
 the order given. A section that is missing or named twice in README.md fails
-the run, so that renaming a heading cannot quietly drop it from the package;
---optional-section names one that is taken only when README.md has it. A
-section that an earlier one already holds as a subsection is not repeated.
+the run, so that renaming a heading cannot quietly drop it from the package.
+A section that an earlier one already holds as a subsection is not repeated.
 The Markdown is kept as it reads in plain text, except that headings are
 underlined, code fences become indented blocks, links keep their text only and
 pictures are left out.
@@ -16,7 +15,7 @@ Every --copy SOURCE DEST is copied as it is, with Windows line endings.
 Usage:
   python3 tools/release_texts.py --readme README.md --out-readme README.txt \
       --title "Vestrix 1.0.0" --section "Installing the plug-in" \
-      --optional-section "The virtual panel" --copy LICENSE out/LICENSE
+      --section "The virtual panel" --copy LICENSE out/LICENSE
 Exits non-zero with a message at the first error found.
 """
 
@@ -94,7 +93,7 @@ def to_text(markdown_lines):
 
 
 def readme_text(readme, title, wanted):
-    """The README.txt lines; wanted is a list of (section title, required)."""
+    """The README.txt lines; wanted is the list of section titles to take."""
     with open(readme, encoding="utf-8") as f:
         lines = f.read().splitlines()
     ranges, marks = section_ranges(lines)
@@ -103,14 +102,12 @@ def readme_text(readme, title, wanted):
     intro_end = marks[1][0] if len(marks) > 1 else len(lines)
     out = [title, "=" * len(title), ""] + to_text(lines[marks[0][0] + 1:intro_end])
     taken = []
-    for name, required in wanted:
+    for name in wanted:
         found = ranges.get(name, [])
         if len(found) > 1:
             raise ReadmeError(f"{readme}: the heading \"{name}\" appears {len(found)} times")
         if not found:
-            if required:
-                raise ReadmeError(f"{readme}: no section headed \"{name}\"")
-            continue
+            raise ReadmeError(f"{readme}: no section headed \"{name}\"")
         start, end = found[0]
         if any(first <= start and end <= last for first, last in taken):
             continue
@@ -130,10 +127,7 @@ def main():
     parser.add_argument("--readme", required=True)
     parser.add_argument("--out-readme", required=True)
     parser.add_argument("--title", required=True)
-    parser.add_argument("--section", action="append", default=[],
-                        type=lambda name: (name, True), dest="sections")
-    parser.add_argument("--optional-section", action="append", default=[],
-                        type=lambda name: (name, False), dest="sections")
+    parser.add_argument("--section", action="append", default=[], dest="sections")
     parser.add_argument("--copy", nargs=2, action="append", default=[],
                         metavar=("SOURCE", "DEST"))
     args = parser.parse_args()
