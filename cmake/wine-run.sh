@@ -12,6 +12,15 @@ bits="$1"
 shift
 case "$bits" in
   32)
+    # Where the kernel refuses 32-bit programs no Wine can run 32-bit Windows
+    # code, and Wine's own advice (to install its 32-bit package) cannot help:
+    # say why, touch nothing, and fail.
+    if ! why=$(sh "$(dirname "$0")/../scripts/wine32-probe.sh" --kernel); then
+      echo "wine-run.sh: 32-bit Windows programs cannot run on this machine: $why." >&2
+      echo "  scripts/vm32/run.sh runs a command in a virtual machine where they can, for example:" >&2
+      echo "  scripts/vm32/run.sh cmake/wine-run.sh 32 $*" >&2
+      exit 126
+    fi
     # The project's own prefix is a 32-bit one, as where only 32-bit Wine is
     # installed; the server that 64-bit Wine brings would otherwise make it a
     # 64-bit prefix.

@@ -9,10 +9,11 @@ script=build.sh
 . scripts/steps.sh
 setup_and_probe
 
-# The demo runs under 32-bit Wine against the real VESTRIX.DLL where this
-# machine runs 32-bit programs, else under 64-bit Wine against the 64-bit test
-# build of the same code.
-if [ "$wine32_runs" = yes ]; then
+# The demo runs under 32-bit Wine against the real VESTRIX.DLL: directly where
+# this machine runs 32-bit programs, else in the virtual machine of
+# scripts/vm32. Where neither can, it runs under 64-bit Wine against the
+# 64-bit test build of the same code.
+if [ "$wine32_runs" = yes ] || [ "$vm32_runs" = yes ]; then
   wine_preset=win32 wine_bits=32
   presets="native win32"
 else
@@ -29,24 +30,31 @@ echo "$script: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready,
   "and the release package in build/win32/ (Vestrix-VERSION-win32.zip)"
 
 # The demo on the emulated panel: natively in the terminal, then under Wine,
-# with PNG snapshots in build/demo/native and build/demo/$wine_preset.
-step "demo, natively" - build/native/hostsim/hostsim -o build/demo/native demo/demo.vxs
-step "start Wine ($wine_bits-bit)" "build/logs/wine-$wine_bits.log" wine_session_start "$wine_bits"
-step "demo under $wine_bits-bit Wine, preset $wine_preset" "build/logs/demo-$wine_preset.log" \
-  cmake/wine-run.sh "$wine_bits" "build/$wine_preset/hostsim/hostsim.exe" \
-  --quiet -o "build/demo/$wine_preset" demo/demo.vxs
-echo "$script: demo snapshots are in build/demo/native and build/demo/$wine_preset"
-
-# The emulator's own window, in a virtual X server: the demo once more with the
+# with PNG snapshots in build/demo/native and build/demo/$wine_preset; then the
+# emulator's own window in a virtual X server, the demo once more with the
 # window on, its screenshot compared with the PNG picture at every snapshot and
-# the last one kept.
-step "window screenshot under $wine_bits-bit Wine, preset $wine_preset" \
-  "build/logs/window-$wine_preset.log" \
-  scripts/window-test.sh "$wine_bits" "build/$wine_preset/wine-x11" \
-  "build/$wine_preset/hostsim/window_shot.exe" build/demo/window.png demo/demo.vxs
-echo "$script: the emulator's window as it showed the demo's end is build/demo/window.png"
+# the last one kept as build/demo/window.png.
+step "demo, natively" - build/native/hostsim/hostsim -o build/demo/native demo/demo.vxs
+if [ "$wine32_runs" = no ] && [ "$vm32_runs" = yes ]; then
+  step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
+  step "demo and window screenshot under 32-bit Wine in the virtual machine, preset win32" \
+    build/logs/demo-win32.log \
+    scripts/vm32/run.sh --timeout 1800 -- scripts/with-wine.sh 32 scripts/wine-demo.sh 32 win32
+else
+  step "demo and window screenshot under $wine_bits-bit Wine, preset $wine_preset" \
+    "build/logs/demo-$wine_preset.log" scripts/with-wine.sh "$wine_bits" scripts/wine-demo.sh "$wine_bits" "$wine_preset"
+fi
+echo "$script: demo snapshots are in build/demo/native and build/demo/$wine_preset;" \
+  "the emulator's window as it showed the demo's end is build/demo/window.png"
 
-if [ "$wine32_runs" = no ]; then
+# The same script on the same emulated panel gives the same pictures, whichever
+# build drew them; only the clock's picture may differ, as it shows the time of
+# the run.
+step "compare the snapshots of build/demo/$wine_preset with the native ones" - \
+  scripts/compare-snapshots.sh build/demo/native "build/demo/$wine_preset"
+
+echo "$script: 32-bit Windows programs ran $(wine32_path)"
+if [ "$wine32_runs" = no ] && [ "$vm32_runs" = no ]; then
   note_no_wine32 "the demo under 32-bit Wine against the real VESTRIX.DLL" \
     "the demo under 64-bit Wine against the 64-bit test build (build/win64), snapshots in build/demo/win64"
 fi

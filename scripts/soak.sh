@@ -2,11 +2,11 @@
 # Soak: runs the built plug-in through many whole sessions with the real icon
 # thread and its real pauses, and fails when the process keeps anything of
 # them: open files, threads, loaded copies of the vendor library, resident
-# memory. Natively against build/native/libvestrix.so; where this machine runs
-# 32-bit Windows programs also under 32-bit Wine against the real
-# build/win32/VESTRIX.DLL, counting the process's handles (its resident memory
-# is not judged there: Wine keeps a few KiB of every load of the emulator, see
-# tests/soak/CMakeLists.txt).
+# memory. Natively against build/native/libvestrix.so; also under 32-bit Wine
+# against the real build/win32/VESTRIX.DLL (in the virtual machine of
+# scripts/vm32 where this machine's kernel refuses 32-bit programs), counting
+# the process's handles (its resident memory is not judged there: Wine keeps a
+# few KiB of every load of the emulator, see tests/soak/CMakeLists.txt).
 #   scripts/soak.sh [CYCLES]     (default 200; a cycle takes about a second)
 # The last line sums up the native run:
 #   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
@@ -32,15 +32,28 @@ step "configure, preset native" build/logs/configure-native.log cmake --preset n
 step "build the soak, preset native" build/logs/build-soak-native.log \
   cmake --build --preset native --target $targets
 
-if [ "$wine32_runs" = yes ]; then
+# The 32-bit soak under 32-bit Wine: directly, or in the virtual machine of
+# scripts/vm32 where this machine's kernel refuses 32-bit programs.
+if [ "$wine32_runs" = yes ] || [ "$vm32_runs" = yes ]; then
   step "configure, preset win32" build/logs/configure-win32.log cmake --preset win32
   # shellcheck disable=SC2086
   step "build the soak, preset win32" build/logs/build-soak-win32.log \
     cmake --build --preset win32 --target $targets
-  step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
-  step "soak of $cycles cycles under 32-bit Wine against build/win32/VESTRIX.DLL" \
-    build/logs/soak-win32.log cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss --cycles "$cycles"
+  soak32="cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss --cycles $cycles"
+  if [ "$wine32_runs" = yes ]; then
+    step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
+    # shellcheck disable=SC2086  # the command is meant to split into words
+    step "soak of $cycles cycles under 32-bit Wine against build/win32/VESTRIX.DLL" \
+      build/logs/soak-win32.log $soak32
+  else
+    step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
+    # shellcheck disable=SC2086
+    step "soak of $cycles cycles under 32-bit Wine in the virtual machine against build/win32/VESTRIX.DLL" \
+      build/logs/soak-win32.log scripts/vm32/run.sh --timeout $((1800 + cycles * 30)) -- \
+      scripts/with-wine.sh 32 $soak32
+  fi
   tail -n 1 build/logs/soak-win32.log | sed 's/^/  /'
+  echo "$script: the 32-bit soak ran $(wine32_path)"
 else
   note_no_wine32 "the soak under 32-bit Wine against the real VESTRIX.DLL, counting its handles" \
     "nothing here; the same driver runs a short soak under 64-bit Wine against the 64-bit test build in the win64 tests (ctest --preset win64 -R soak)"

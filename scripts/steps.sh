@@ -46,7 +46,9 @@ ctest_step() {
 # setup_and_probe: installs what is missing, then asks whether this machine
 # runs 32-bit Windows programs. Sets wine32_runs to "yes" or "no", and
 # wine32_why to why not; the answer holds for every later step of the script,
-# the configure steps included.
+# the configure steps included. Where they do not run, it also asks whether
+# the virtual machine of scripts/vm32 can run them instead: vm32_runs is "yes"
+# or "no", and vm32_why says why not.
 setup_and_probe() {
   step "setup: installing what is missing" build/logs/setup.log scripts/setup.sh
   probe_status=0
@@ -61,12 +63,28 @@ setup_and_probe() {
       ;;
   esac
   export VESTRIX_WINE32_ANSWER
+  vm32_runs=no vm32_why=""
+  if [ "$wine32_runs" = no ] && vm32_why=$(scripts/vm32/run.sh --check); then
+    vm32_runs=yes
+  fi
+}
+
+# wine32_path: one line on how this script runs 32-bit Windows programs, and why.
+wine32_path() {
+  if [ "$wine32_runs" = yes ]; then
+    echo "directly under 32-bit Wine, since this machine runs 32-bit programs"
+  elif [ "$vm32_runs" = yes ]; then
+    echo "under 32-bit Wine in the virtual machine of scripts/vm32, since $wine32_why"
+  else
+    echo "nowhere: $wine32_why, and the virtual machine cannot run them either: $vm32_why"
+  fi
 }
 
 # note_no_wine32 WHAT_DID_NOT_RUN WHAT_RAN_INSTEAD: the note for a machine that
-# cannot run 32-bit Windows programs.
+# can run 32-bit Windows programs neither directly nor in the virtual machine.
 note_no_wine32() {
-  echo "$script: note: 32-bit Windows programs cannot run here: $wine32_why."
+  echo "$script: note: 32-bit Windows programs cannot run here: $wine32_why;"
+  echo "  nor in the virtual machine (scripts/vm32/run.sh): $vm32_why."
   echo "  Not run: $1."
   echo "  How to tell such a machine: its kernel log says \"32-bit emulation disabled\", and with 32-bit"
   echo "  Wine installed 'wine --version' fails with \"Exec format error\"; scripts/wine32-probe.sh says why."

@@ -2,9 +2,9 @@
 # Sets up what is missing, builds, and runs every test suite: natively, natively
 # again under ThreadSanitizer and under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and the cross-built suites under Wine: against
-# the real VESTRIX.DLL under 32-bit Wine where this machine runs 32-bit
-# programs, and the 64-bit test build under 64-bit Wine. Each step's output
-# goes to build/logs/.
+# the real VESTRIX.DLL under 32-bit Wine (in a virtual machine where this
+# machine's kernel refuses 32-bit programs), and the 64-bit test build under
+# 64-bit Wine. Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
 script=test.sh
@@ -20,17 +20,28 @@ ctest_step native
 ctest_step native-tsan
 ctest_step native-asan
 
-# Where 32-bit programs cannot run, the win32 preset's tests are the checks of
-# the built VESTRIX.DLL that need no Wine; its configure step has left the
-# other suites out and says so in a skipped test.
+# The win32 suites against the real VESTRIX.DLL under 32-bit Wine: directly
+# where this machine runs 32-bit programs, else in the virtual machine of
+# scripts/vm32, one session for all of them. Where neither can run them, the
+# win32 preset's tests are the checks of the built VESTRIX.DLL that need no
+# Wine; its configure step has left the other suites out and says so in a
+# skipped test.
 if [ "$wine32_runs" = yes ]; then
   step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
+  ctest_step win32
+elif [ "$vm32_runs" = yes ]; then
+  step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
+  step "test, preset win32, under 32-bit Wine in the virtual machine" build/logs/test-win32.log \
+    scripts/vm32/run.sh --timeout 2400 -- scripts/with-wine.sh 32 ctest --preset win32
+  sed -n '/tests passed/,$p' build/logs/test-win32.log | sed 's/^/  /'
+else
+  ctest_step win32
 fi
-ctest_step win32
 step "start Wine (64-bit)" build/logs/wine-64.log wine_session_start 64
 ctest_step win64
 
-if [ "$wine32_runs" = no ]; then
+echo "$script: the win32 suites ran $(wine32_path)"
+if [ "$wine32_runs" = no ] && [ "$vm32_runs" = no ]; then
   note_no_wine32 "the Windows suites under 32-bit Wine against the real VESTRIX.DLL (preset win32);
   that DLL's exports, imports and stack handling were still checked from the file" \
     "the same suites from the 64-bit test build under 64-bit Wine (preset win64)"
