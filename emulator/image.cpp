@@ -1,10 +1,10 @@
 // The panel as a PNG picture: every panel pixel a square on a visible grid,
 // the ring of eight segments to the right, the 56 icon segments as a numbered
 // row below, and the settings line (contrast, mode, clock) at the bottom.
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 
+#include "emulator/dots.h"
 #include "emulator/render.h"
 
 namespace emulator {
@@ -31,56 +31,10 @@ constexpr std::size_t kIconPitch = 13;
 constexpr std::size_t kIconBox = 11;
 constexpr std::size_t kIconTop = kMargin + kPictureHeight + kMargin;
 constexpr std::size_t kLabelTop = kIconTop + kIconBox + 3;
-constexpr std::size_t kDigitHeight = 5;
 constexpr std::size_t kTextDot = 2;  // the settings line is drawn at twice the labels' size
-constexpr std::size_t kSettingsTop = kLabelTop + kDigitHeight + kMargin;
+constexpr std::size_t kSettingsTop = kLabelTop + kDotRows + kMargin;
 constexpr std::size_t kImageWidth = kRingLeft + 3 * kRingCell + kMargin;
-constexpr std::size_t kImageHeight = kSettingsTop + kDigitHeight * kTextDot + kMargin;
-
-// Digits 0..9 in 3 x 5 dots, one row per entry, bit 2 the left column.
-constexpr std::uint8_t kDigits[10][kDigitHeight] = {
-    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
-    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
-
-// Letters A..Z in the same 3 x 5 dots, for the settings line.
-constexpr std::uint8_t kLetters[26][kDigitHeight] = {
-    {2, 5, 7, 5, 5}, {6, 5, 6, 5, 6}, {3, 4, 4, 4, 3}, {6, 5, 5, 5, 6}, {7, 4, 6, 4, 7},
-    {7, 4, 6, 4, 4}, {3, 4, 5, 5, 3}, {5, 5, 7, 5, 5}, {7, 2, 2, 2, 7}, {1, 1, 1, 5, 2},
-    {5, 5, 6, 5, 5}, {4, 4, 4, 4, 7}, {5, 7, 7, 5, 5}, {6, 5, 5, 5, 5}, {2, 5, 5, 5, 2},
-    {6, 5, 6, 4, 4}, {2, 5, 5, 6, 3}, {6, 5, 6, 5, 5}, {3, 4, 2, 1, 6}, {7, 2, 2, 2, 2},
-    {5, 5, 5, 5, 7}, {5, 5, 5, 5, 2}, {5, 5, 7, 7, 5}, {5, 5, 2, 5, 5}, {5, 5, 2, 2, 2},
-    {7, 1, 2, 4, 7}};
-
-// The dots of one character of the settings line; a blank for any other.
-const std::uint8_t* Glyph(char c) {
-  static constexpr std::uint8_t kBlank[kDigitHeight] = {};
-  static constexpr std::uint8_t kDash[kDigitHeight] = {0, 0, 7, 0, 0};
-  static constexpr std::uint8_t kColon[kDigitHeight] = {0, 2, 0, 2, 0};
-  static constexpr std::uint8_t kComma[kDigitHeight] = {0, 0, 0, 2, 4};
-  static constexpr std::uint8_t kOpen[kDigitHeight] = {1, 2, 2, 2, 1};
-  static constexpr std::uint8_t kClose[kDigitHeight] = {4, 2, 2, 2, 4};
-  const int upper = std::toupper(static_cast<unsigned char>(c));
-  if (upper >= 'A' && upper <= 'Z') {
-    return kLetters[upper - 'A'];
-  }
-  if (c >= '0' && c <= '9') {
-    return kDigits[c - '0'];
-  }
-  switch (c) {
-    case '-':
-      return kDash;
-    case ':':
-      return kColon;
-    case ',':
-      return kComma;
-    case '(':
-      return kOpen;
-    case ')':
-      return kClose;
-    default:
-      return kBlank;
-  }
-}
+constexpr std::size_t kImageHeight = kSettingsTop + kDotRows * kTextDot + kMargin;
 
 class Canvas {
  public:
@@ -103,14 +57,14 @@ class Canvas {
   }
 
   void Digit(std::size_t left, std::size_t top, unsigned digit, Rgb color) {
-    Dots(left, top, kDigits[digit], 1, color);
+    Dots(left, top, kDotDigits[digit], 1, color);
   }
 
   // Text in the 3 x 5 dots, each dot `dot` pixels square, one dot between characters.
   void Text(std::size_t left, std::size_t top, const std::string& text, std::size_t dot,
             Rgb color) {
     for (const char c : text) {
-      Dots(left, top, Glyph(c), dot, color);
+      Dots(left, top, DotGlyph(c), dot, color);
       left += 4 * dot;
     }
   }
@@ -118,7 +72,7 @@ class Canvas {
  private:
   void Dots(std::size_t left, std::size_t top, const std::uint8_t* rows, std::size_t dot,
             Rgb color) {
-    for (std::size_t row = 0; row < kDigitHeight; ++row) {
+    for (std::size_t row = 0; row < kDotRows; ++row) {
       for (std::size_t column = 0; column < 3; ++column) {
         if ((rows[row] >> (2 - column) & 1u) != 0) {
           Fill(left + column * dot, top + row * dot, dot, dot, color);
@@ -130,22 +84,31 @@ class Canvas {
   Image& image_;
 };
 
-// Lit pixels fade towards the glass at low contrast, but stay visible.
+// The shade of lit pixels for the panel's contrast level 0..31 (higher levels
+// count as 31; before any contrast packet, full). It runs from the glass
+// towards full darkness along an ease-out curve, 15 % of the way at level 0 and
+// all of it at 31: level 0 stays faintly visible, and the low levels, where a
+// panel's contrast changes most, lie further apart than the high ones (level 5
+// and level 10, the demo's steps, differ by a fifth of the range).
 Rgb LitColor(const VxPanelState& state) {
   if (state.contrast < 0) {
     return kLitFull;
   }
-  const int level = state.contrast > 31 ? 31 : state.contrast;
-  const int weight = 50 + 50 * level / 31;  // percent of full darkness
+  constexpr int kTop = 31;
+  const int level = state.contrast > kTop ? kTop : state.contrast;
+  const int rest = kTop - level;
+  // Per mille of full darkness: 150 + 850 * (1 - (rest / 31)^2).
+  const int weight = 150 + 850 * (kTop * kTop - rest * rest) / (kTop * kTop);
   auto mix = [weight](std::uint8_t lit, std::uint8_t glass) {
-    return static_cast<std::uint8_t>((lit * weight + glass * (100 - weight)) / 100);
+    return static_cast<std::uint8_t>((lit * weight + glass * (1000 - weight)) / 1000);
   };
   return {mix(kLitFull.r, kDark.r), mix(kLitFull.g, kDark.g), mix(kLitFull.b, kDark.b)};
 }
 
 }  // namespace
 
-Image RenderImage(const VxPanelState& state) {
+Image RenderImage(const VxPanelState& told, std::uint32_t clock_seconds) {
+  const VxPanelState state = Shown(told, clock_seconds);
   Image image;
   Canvas canvas(image);
   const Rgb lit = LitColor(state);

@@ -102,7 +102,10 @@ struct VxPanelWindowInfo {
   std::uint32_t open;     // 1 once the window exists
   std::uint32_t visible;  // 1 while it is shown; closing it hides it
   std::uint32_t holding;  // 1 while the window thread waits inside a paint, held there
-  std::uint32_t reserved;
+  // In the last picture painted, the seconds the panel's clock had run on from
+  // the clock packet's time (0 outside clock mode): the picture is
+  // RenderImage(state, clock_seconds) of the state numbered `painted_sequence`.
+  std::uint32_t clock_seconds;
   std::uint64_t painted_sequence;  // `sequence` of the state in the last picture painted
   std::uint64_t paints;            // pictures painted so far
 };

@@ -125,7 +125,8 @@ std::string SettingsLine(const VxPanelState& state) {
   return ContrastText(state) + "   " + ModeText(state);
 }
 
-std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style) {
+std::string RenderTerminal(const VxPanelState& told, const TerminalStyle& style) {
+  const VxPanelState state = Shown(told, 0);
   const bool ascii = style.ascii;
   std::string out;
   const std::string horizontal = Repeat(ascii ? "-" : "─", kVxPanelWidth);
@@ -186,7 +187,8 @@ std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style
   return out;
 }
 
-std::string RenderSnapshotText(const VxPanelState& state, const std::string& comment) {
+std::string RenderSnapshotText(const VxPanelState& told, const std::string& comment) {
+  const VxPanelState state = Shown(told, 0);
   std::string out;
   if (!comment.empty()) {
     out += "# " + comment + "\n";

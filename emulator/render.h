@@ -1,6 +1,6 @@
 // Pictures of the emulated panel: for the terminal (Unicode half blocks or
 // plain ASCII), as text art for snapshots and tests, and as a PNG image. All
-// of them read only a VxPanelState.
+// of them read only a VxPanelState, and show what the panel shows (Shown).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,18 @@ namespace emulator {
 
 // Pixel (x, y) of the picture, x = 0..95 from the left, y = 0..15 from the top.
 bool PixelLit(const VxPanelState& state, std::size_t x, std::size_t y);
+
+// True while the panel is in its clock mode (the last 0x50 packet said 0x80).
+bool ShowsClock(const VxPanelState& state);
+
+// What the panel shows of what it has been told, as a state whose picture and
+// icons are those on the glass. In clock mode the picture is the panel's own
+// clock instead: the time in large digits and the date below it, from the
+// clock packet's date and time run on by `clock_seconds` (a snapshot passes 0,
+// so that it shows the packet's own time; the live window passes the seconds
+// since the packet came). In off mode (0x08) nothing is lit, neither pixels nor
+// icons. In any other mode the state is returned as it is.
+VxPanelState Shown(const VxPanelState& state, std::uint32_t clock_seconds);
 
 // The ring: segments 40..47, segment 47 next to 40.
 inline constexpr unsigned kRingFirstSegment = 40;
@@ -48,23 +60,27 @@ struct TerminalStyle {
   bool ascii = false;  // '#' and '.' instead of block characters
 };
 
-// The panel for a terminal: the picture in a frame, the numbered row of icon
-// segments, the ring drawn as a ring, contrast, mode and clock, counters.
+// The panel for a terminal, as it shows with its clock at the packet's own
+// time: the picture in a frame, the numbered row of icon segments, the ring
+// drawn as a ring, contrast, mode and clock, counters.
 std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style);
 
 // The snapshot text: contrast, mode, clock, the segment row and the ring, then
-// the 16 picture rows of '#' and '.'. Lines starting with "# " are comments.
+// the 16 picture rows of '#' and '.', as the panel shows them with its clock
+// at the packet's own time. Lines starting with "# " are comments.
 std::string RenderSnapshotText(const VxPanelState& state, const std::string& comment);
 
-// The panel as an RGB image: scaled pixels on a grid, the ring beside them,
-// the numbered icon row below, the settings line at the bottom. Lit pixels
-// darken with the contrast level.
+// The panel as an RGB image of what it shows (Shown, with `clock_seconds`):
+// scaled pixels on a grid, the ring beside them, the numbered icon row below,
+// the settings line at the bottom. Lit pixels and icons take a shade from the
+// contrast level 0..31: faint but visible at 0, full at 31, and the lower
+// levels, where a panel's contrast changes most, further apart.
 struct Image {
   std::size_t width = 0;
   std::size_t height = 0;
   std::vector<std::uint8_t> rgb;  // width * height * 3 bytes, rows top first
 };
-Image RenderImage(const VxPanelState& state);
+Image RenderImage(const VxPanelState& state, std::uint32_t clock_seconds = 0);
 
 // The image as PNG file contents.
 std::vector<std::uint8_t> EncodePng(const Image& image);
@@ -72,7 +88,8 @@ std::vector<std::uint8_t> EncodePng(const Image& image);
 // PNG file contents as an RGB image; false when they are not a readable PNG.
 bool DecodePng(const std::vector<std::uint8_t>& png, Image* image);
 
-// Writes the panel as a PNG file; false with `*error` set when it cannot.
+// Writes the panel as a PNG file, its clock at the packet's own time; false
+// with `*error` set when it cannot.
 bool WritePng(const VxPanelState& state, const std::string& path, std::string* error);
 
 }  // namespace emulator

@@ -6,6 +6,7 @@
 // thread at the same time. On Windows the library also shows the panel in a
 // window of its own (window_win32.cpp), whose thread takes the lock only to
 // copy the state.
+#include <chrono>
 #include <map>
 #include <mutex>
 #if defined(_WIN32)
@@ -15,6 +16,7 @@
 #include <thread>
 #endif
 
+#include "emulator/commands.h"
 #include "emulator/model.h"
 #include "emulator/panel_api.h"
 #include "emulator/window.h"
@@ -55,6 +57,9 @@ emulator::PanelModel g_model;
 std::map<ThreadKey, std::uint32_t> g_threads;
 // Counts every change of the model, resets included, for the window.
 std::uint64_t g_version = 0;
+// When the last clock packet (command 0x50) arrived: the panel's clock runs on
+// from then, in the window.
+std::chrono::steady_clock::time_point g_clock_set{};
 
 // A small number for the calling thread, in the order threads were first seen.
 // Needs g_mutex.
@@ -65,13 +70,15 @@ std::uint32_t CallingThread() {
   return slot->second;
 }
 
-bool ReadChangedState(std::uint64_t* version, VxPanelState* state) {
+bool ReadChangedState(std::uint64_t* version, VxPanelState* state,
+                      std::chrono::steady_clock::time_point* clock_set) {
   const std::lock_guard<std::mutex> lock(g_mutex);
   if (*version == g_version) {
     return false;
   }
   *version = g_version;
   *state = g_model.State();
+  *clock_set = g_clock_set;
   return true;
 }
 
@@ -122,6 +129,9 @@ VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
   const std::lock_guard<std::mutex> lock(g_mutex);
   ++g_version;
   g_model.ApplyPacket(packet, CallingThread());
+  if (packet[emulator::kCommandOffset] == emulator::kCommandClock) {
+    g_clock_set = std::chrono::steady_clock::now();
+  }
   return 1;
 }
 

@@ -3,10 +3,13 @@
 // changed, it copies it under the library's lock (a copy, nothing more), draws
 // the PNG picture of the copy into a bitmap of its own and paints that. The
 // threads that send packets therefore never wait for painting, and the window
-// shows at most about 30 pictures a second. Closing the window only hides it.
+// shows at most about 30 pictures a second. In the panel's clock mode it also
+// draws anew whenever the clock, running on from the clock packet's time, has
+// gone on a second. Closing the window only hides it.
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -31,11 +34,14 @@ std::atomic<bool> g_visible{false};
 std::atomic<bool> g_hold{false};
 std::atomic<bool> g_holding{false};
 std::atomic<std::uint64_t> g_painted_sequence{0};
+std::atomic<std::uint32_t> g_painted_clock_seconds{0};
 std::atomic<std::uint64_t> g_paints{0};
 
 // Owned by the window thread.
 std::uint64_t g_version = ~0ull;  // matches no state: the first look copies it
 VxPanelState g_state{};
+std::chrono::steady_clock::time_point g_clock_set{};
+std::uint32_t g_clock_seconds = 0;    // of the picture in g_pixels
 std::vector<std::uint32_t> g_pixels;  // the picture, 32-bit BGRX rows, top first
 int g_width = 0;
 int g_height = 0;
@@ -57,12 +63,27 @@ bool SwitchedOff() {
   return false;
 }
 
-// Draws the state into the bitmap when it has changed; true when it did.
+// Seconds the panel's clock has run on since its clock packet; 0 outside clock
+// mode, where nothing runs.
+std::uint32_t ClockSeconds() {
+  if (!ShowsClock(g_state)) {
+    return 0;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - g_clock_set;
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
+}
+
+// Draws the state into the bitmap when it has changed, or when the clock it
+// shows has gone on; true when it did.
 bool Refresh() {
-  if (!g_read(&g_version, &g_state)) {
+  const bool changed = g_read(&g_version, &g_state, &g_clock_set);
+  const std::uint32_t seconds = ClockSeconds();
+  if (!changed && seconds == g_clock_seconds) {
     return false;
   }
-  const Image image = RenderImage(g_state);
+  g_clock_seconds = seconds;
+  const Image image = RenderImage(g_state, g_clock_seconds);
   g_width = static_cast<int>(image.width);
   g_height = static_cast<int>(image.height);
   g_pixels.resize(image.width * image.height);
@@ -94,6 +115,7 @@ void Paint(HWND window) {
   SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(g_width), static_cast<DWORD>(g_height), 0, 0, 0,
                     static_cast<UINT>(g_height), g_pixels.data(), &info, DIB_RGB_COLORS);
   EndPaint(window, &paint);
+  g_painted_clock_seconds.store(g_clock_seconds);
   g_painted_sequence.store(g_state.sequence);
   g_paints.fetch_add(1);
 }
@@ -182,6 +204,7 @@ void GetWindowInfo(VxPanelWindowInfo* info) {
   info->visible = g_visible.load() ? 1 : 0;
   info->holding = g_holding.load() ? 1 : 0;
   info->painted_sequence = g_painted_sequence.load();
+  info->clock_seconds = g_painted_clock_seconds.load();
   info->paints = g_paints.load();
 }
 

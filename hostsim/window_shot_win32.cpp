@@ -1,7 +1,8 @@
 // window_shot: the host simulator's run of a script with the panel emulator's
 // window on, taking a screenshot of the window at every snapshot of the script
 // and comparing it, pixel for pixel, with the PNG picture of the same panel
-// state. Windows only: it reads the window's pixels back through GDI.
+// state (in clock mode with the clock run on as far as the window ran it).
+// Windows only: it reads the window's pixels back through GDI.
 //
 //   window_shot OUTPUT.png SCRIPT
 //
@@ -159,10 +160,12 @@ bool WritePng(const emulator::Image& image, const std::string& path) {
 }
 
 // Waits until the window has painted the current state and takes its
-// screenshot while the state stays the same, so that both show one state.
-// The plug-in's icon thread may change the state meanwhile; then it tries again.
+// screenshot while neither the state nor the window's picture changes, so that
+// the screenshot shows one state, with its clock run on by `*clock_seconds`.
+// The plug-in's icon thread may change the state meanwhile, and in clock mode
+// the window paints anew every second; then it tries again.
 bool ShotOfOneState(const Emulator& panel, emulator::Image* shot, VxPanelState* state,
-                    std::string* error) {
+                    std::uint32_t* clock_seconds, std::string* error) {
   const auto deadline = Clock::now() + kPatience;
   while (Clock::now() < deadline) {
     *state = panel.State();
@@ -177,13 +180,44 @@ bool ShotOfOneState(const Emulator& panel, emulator::Image* shot, VxPanelState* 
       return false;
     }
     const VxPanelWindowInfo after = panel.Window();
-    if (panel.State().sequence == state->sequence && after.painted_sequence == state->sequence) {
+    if (panel.State().sequence == state->sequence && after.painted_sequence == state->sequence &&
+        after.paints == before.paints && after.clock_seconds == before.clock_seconds) {
+      *clock_seconds = before.clock_seconds;
       return true;
     }
   }
   *error = "the window did not open or did not show the panel's state within " +
            std::to_string(kPatience.count()) + " s";
   return false;
+}
+
+struct Look {
+  emulator::Image shot;
+  VxPanelState state{};
+  std::uint32_t clock_seconds = 0;
+  std::string error;  // empty when the window shows the picture of `state`
+};
+
+// A screenshot of the window, compared with the picture of the state it shows.
+// A paint that began just before the screenshot may show in it while the
+// window's counters still name the picture before; another look settles that.
+Look LookAtTheWindow(const Emulator& panel) {
+  constexpr int kLooks = 3;
+  Look look;
+  for (int attempt = 0; attempt < kLooks; ++attempt) {
+    if (!ShotOfOneState(panel, &look.shot, &look.state, &look.clock_seconds, &look.error)) {
+      return look;
+    }
+    const std::string difference =
+        Compare(look.shot, emulator::RenderImage(look.state, look.clock_seconds));
+    if (difference.empty()) {
+      look.error.clear();
+      return look;
+    }
+    look.error = "the window differs from the picture: " + difference;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return look;
 }
 
 // Closing the window hides it, and the library goes on taking packets.
@@ -250,23 +284,32 @@ int main(int argc, char** argv) {
   int failures = 0;
   emulator::Image last;
   auto check = [&](const hostsim::Command& command, const VxPanelState& /*sampled*/) {
-    emulator::Image shot;
-    VxPanelState state{};
-    std::string error;
-    if (!ShotOfOneState(panel, &shot, &state, &error)) {
-      std::cerr << script_name << ":" << command.line << ": " << error << "\n";
+    const std::string where = script_name + ":" + std::to_string(command.line) + ": ";
+    Look look = LookAtTheWindow(panel);
+    if (look.error.empty() && emulator::ShowsClock(look.state)) {
+      // The clock must run on in the window: look again once it has.
+      const std::uint32_t first = look.clock_seconds;
+      const auto deadline = Clock::now() + kPatience;
+      while (panel.Window().clock_seconds <= first && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      look = LookAtTheWindow(panel);
+      if (look.error.empty() && look.clock_seconds <= first) {
+        look.error = "the clock did not run on in the window";
+      }
+    }
+    if (!look.error.empty()) {
+      std::cerr << where << look.error << "\n";
       ++failures;
       return;
     }
-    const std::string difference = Compare(shot, emulator::RenderImage(state));
-    if (!difference.empty()) {
-      std::cerr << script_name << ":" << command.line
-                << ": the window differs from the picture: " << difference << "\n";
-      ++failures;
-    }
-    std::cout << script_name << ":" << command.line << ": window " << shot.width << " x "
-              << shot.height << (difference.empty() ? ", same pixels as the picture\n" : "\n");
-    last = shot;
+    std::cout << where << "window " << look.shot.width << " x " << look.shot.height
+              << ", same pixels as the picture"
+              << (look.clock_seconds != 0
+                      ? ", its clock " + std::to_string(look.clock_seconds) + " s on"
+                      : std::string())
+              << "\n";
+    last = look.shot;
   };
   std::ostringstream quiet;
   const int status = hostsim::RunScript(commands, script_name, options, quiet, std::cerr, check);

@@ -13,7 +13,8 @@ Picture file format:
 
 Small font glyphs are 8 rows x 6 columns drawn as they appear on the panel:
 column 0 is the blank spacing column and row 7 the blank bottom row. Large font
-glyphs are 12 rows x 8 columns; the leftmost column is bit 7 of the row byte.
+glyphs are 12 rows x 8 columns; the leftmost column is bit 7 of the row byte,
+which never reaches the panel (it shows bits 6..0).
 
 Usage:
   python3 tools/fontgen.py --small text/fonts/small.txt --large text/fonts/large.txt \

@@ -246,4 +246,29 @@ TEST_F(EmulatorWindow, PacketsNeverWaitForPainting) {
   uninit_();
 }
 
+// In clock mode the window paints the panel's clock anew as it runs on from the
+// clock packet's time, with no packet arriving; a reset stops it.
+TEST_F(EmulatorWindow, ClockRunsOnInTheWindow) {
+  ASSERT_EQ(init_(24, 0x8888), 1);
+  const unsigned char clock[8] = {0x80, 2026 % 256, 12, 8, 23, 59, 58, 0x50};
+  ASSERT_EQ(send_(clock), 1);
+  const std::uint64_t sequence = State().sequence;
+  ASSERT_TRUE(WaitFor([&](const VxPanelWindowInfo& w) { return w.painted_sequence == sequence; }))
+      << "the window did not show the clock packet";
+  const VxPanelWindowInfo first = Window();
+  ASSERT_TRUE(WaitFor([&](const VxPanelWindowInfo& w) {
+    return w.clock_seconds >= first.clock_seconds + 2;
+  })) << "the clock did not run on";
+  EXPECT_GT(Window().paints, first.paints);
+  EXPECT_EQ(State().sequence, sequence);  // nothing else happened meanwhile
+
+  const unsigned char reset[8] = {0x40, 0, 0, 0, 0, 0, 0, 0x50};
+  ASSERT_EQ(send_(reset), 1);
+  const std::uint64_t after_reset = State().sequence;
+  EXPECT_TRUE(WaitFor([&](const VxPanelWindowInfo& w) {
+    return w.painted_sequence == after_reset && w.clock_seconds == 0;
+  }));
+  uninit_();
+}
+
 }  // namespace

@@ -1,11 +1,13 @@
 // The panel model fed with hand-made packets: where pixel bytes land, icon
-// segments, contrast, mode and clock, unknown commands, and the log.
+// segments, contrast, mode and clock, unknown commands, and the log; and what
+// the panel then shows: its own clock in clock mode, nothing in off mode.
 #include "emulator/model.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "emulator/render.h"
@@ -134,6 +136,154 @@ TEST_F(Model, ClockPacketSetsModeAndDate) {
   Send(Packet(0x50, {0x40}));
   EXPECT_EQ(State().mode, 0x40);
   EXPECT_EQ(State().clock[0], 0);
+}
+
+// The picture rows as '#' and '.', top first.
+std::vector<std::string> Rows(const VxPanelState& state) {
+  std::vector<std::string> rows;
+  for (std::size_t y = 0; y < kVxPanelHeight; ++y) {
+    std::string row;
+    for (std::size_t x = 0; x < kVxPanelWidth; ++x) {
+      row += PixelLit(state, x, y) ? '#' : '.';
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// A session's end in clock mode: text on the panel and icons lit, then the
+// reset and the clock packet for 14 March 2011, 09:05:07.
+TEST_F(Model, ClockModeShowsTheClockOfThePacketInsteadOfThePicture) {
+  Send(Packet(0x20, {0xFF, 0xFF, 0xFF}));
+  Send(Packet(0x01, {0x80}));
+  Send(Packet(0x50, {0x40}));
+  Send(Packet(0x01));
+  EXPECT_FALSE(ShowsClock(State()));
+  EXPECT_EQ(Rows(Shown(State(), 0)), Rows(State()));  // the last text stays until then
+  Send(Packet(0x50, {0x80, 0xDB, 3, 14, 9, 5, 7}));
+  EXPECT_TRUE(ShowsClock(State()));
+  // 09:05:07 in large digits, 2011-03-14 in small ones.
+  const std::vector<std::string> clock = {
+      ".....................######..######......######..######......######..######................."
+      "....",
+      ".....................######..######......######..######......######..######................."
+      "....",
+      ".....................##..##..##..##..##..##..##..##......##..##..##......##................."
+      "....",
+      ".....................##..##..##..##..##..##..##..##......##..##..##......##................."
+      "....",
+      ".....................##..##..######......##..##..######......##..##......##................."
+      "....",
+      ".....................##..##..######......##..##..######......##..##......##................."
+      "....",
+      ".....................##..##......##..##..##..##......##..##..##..##......##................."
+      "....",
+      ".....................##..##......##..##..##..##......##..##..##..##......##................."
+      "....",
+      ".....................######..######......######..######......######......##................."
+      "....",
+      ".....................######..######......######..######......######......##................."
+      "....",
+      "............................................................................................"
+      "....",
+      "............................###.###..#...#......###.###......#..#.#........................."
+      "....",
+      "..............................#.#.#.##..##......#.#...#.....##..#.#........................."
+      "....",
+      "............................###.#.#..#...#..###.#.#.###.###..#..###........................."
+      "....",
+      "............................#...#.#..#...#......#.#...#......#....#........................."
+      "....",
+      "............................###.###.###.###.....###.###.....###...#........................."
+      "....",
+  };
+  EXPECT_EQ(Rows(Shown(State(), 0)), clock);
+  // The model keeps the picture it was told; only what the panel shows changes.
+  EXPECT_EQ(State().picture[0], 0xFF);
+  EXPECT_EQ(Shown(State(), 0).icons, 0u);
+}
+
+struct RunningCase {
+  const char* name;
+  std::array<std::uint8_t, 6> set;  // year mod 256, month, day, hour, minute, second
+  std::uint32_t seconds;            // later
+  std::array<std::uint8_t, 6> shows;
+  bool runs = true;  // false: the clock shows the same all along
+};
+
+void PrintTo(const RunningCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class RunningClock : public ::testing::TestWithParam<RunningCase> {};
+
+VxPanelState ClockState(const std::array<std::uint8_t, 6>& clock) {
+  PanelModel model;
+  const Bytes packet =
+      Packet(0x50, {0x80, clock[0], clock[1], clock[2], clock[3], clock[4], clock[5]});
+  model.ApplyPacket(packet.data(), 1);
+  return model.State();
+}
+
+// The clock `seconds` after the packet shows what a packet set that much later
+// would show at once: it runs on, over midnight, month and year ends and leap
+// days. A time no clock has stays as it is, in dashes; a date no calendar has is
+// left out.
+TEST_P(RunningClock, ShowsWhatAPacketSetThatMuchLaterShows) {
+  const RunningCase& c = GetParam();
+  const std::vector<std::string> later = Rows(Shown(ClockState(c.set), c.seconds));
+  EXPECT_EQ(later, Rows(Shown(ClockState(c.shows), 0)));
+  EXPECT_EQ(later != Rows(Shown(ClockState(c.set), 0)), c.runs);
+}
+
+constexpr std::uint8_t k2011 = 2011 % 256;
+constexpr std::uint8_t k2012 = 2012 % 256;
+
+INSTANTIATE_TEST_SUITE_P(
+    Model, RunningClock,
+    ::testing::Values(
+        RunningCase{"one minute", {k2011, 3, 14, 9, 5, 7}, 60, {k2011, 3, 14, 9, 6, 7}},
+        RunningCase{"over midnight", {k2011, 3, 14, 23, 59, 59}, 1, {k2011, 3, 15, 0, 0, 0}},
+        RunningCase{"into March", {k2011, 2, 28, 23, 59, 59}, 1, {k2011, 3, 1, 0, 0, 0}},
+        RunningCase{"leap day", {k2012, 2, 28, 12, 0, 0}, 86400, {k2012, 2, 29, 12, 0, 0}},
+        RunningCase{"new year", {k2011, 12, 31, 23, 59, 59}, 2, {k2012, 1, 1, 0, 0, 1}},
+        RunningCase{
+            "hour out of range", {k2011, 3, 14, 24, 0, 0}, 5, {k2011, 3, 14, 25, 0, 0}, false},
+        RunningCase{"no such date", {k2011, 2, 30, 23, 59, 59}, 1, {k2011, 13, 1, 0, 0, 0}}),
+    [](const ::testing::TestParamInfo<RunningCase>& test) {
+      std::string name = test.param.name;
+      std::replace(name.begin(), name.end(), ' ', '_');
+      return name;
+    });
+
+TEST(RunningClockFace, BadTimeShowsDashesAndBadDateLeavesTheDateOut) {
+  const std::vector<std::string> bad_time = Rows(Shown(ClockState({k2011, 3, 14, 24, 0, 0}), 0));
+  const std::vector<std::string> bad_date = Rows(Shown(ClockState({k2011, 2, 30, 9, 0, 0}), 0));
+  EXPECT_EQ(bad_time[0], std::string(kVxPanelWidth, '.'));   // no digit's top row ...
+  EXPECT_EQ(bad_time[4].substr(21, 6), "######");            // ... but dashes
+  EXPECT_NE(bad_time[15], std::string(kVxPanelWidth, '.'));  // the date is shown
+  EXPECT_NE(bad_date[0], std::string(kVxPanelWidth, '.'));   // the time is shown
+  for (std::size_t row = 10; row < kVxPanelHeight; ++row) {
+    EXPECT_EQ(bad_date[row], std::string(kVxPanelWidth, '.')) << "row " << row;
+  }
+}
+
+// In off mode the panel is dark, whatever it was told before or after; the
+// next reset brings the picture back.
+TEST_F(Model, OffModeShowsNeitherPixelsNorIcons) {
+  Send(Packet(0x20, {0xFF, 0x81}));
+  Send(Packet(0x01, {0xFF, 0, 0, 0, 0, 0xFF, 0x08}));
+  Send(Packet(0x01, {0x7F, 0, 0, 0, 0, 0xFE, 0x08}));
+  Send(Packet(0x50, {0x08, 0xDB, 3, 14, 9, 5, 7}));
+  Send(Packet(0x21, {0xFF}));
+  const VxPanelState off = Shown(State(), 100);
+  EXPECT_TRUE(LitPixels(off).empty());
+  EXPECT_EQ(off.icons, 0u);
+  EXPECT_EQ(SegmentRow(AnalyzeIcons(off)), std::string(kVxPanelSegments, '.'));
+  EXPECT_EQ(DescribeRing(AnalyzeIcons(off)), "still");
+  EXPECT_EQ(LitPixels(State()).size(), 8u + 2u + 8u);  // still told
+  Send(Packet(0x50, {0x40}));
+  EXPECT_EQ(Rows(Shown(State(), 0)), Rows(State()));
 }
 
 TEST_F(Model, ContrastAndEventsChangeNoPicture) {

@@ -103,13 +103,14 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// A picture with icons, in a mode that shows it, with a date to report.
 VxPanelState Picture() {
   VxPanelState state = WithIcons({1ull << 7 | Ring(0x01)});
   state.picture[0] = 0x80;       // (0, 0)
   state.picture[95] = 0x01;      // (95, 7)
   state.picture[96 + 3] = 0x81;  // (3, 8) and (3, 15)
   state.contrast = 16;
-  state.mode = 0x80;
+  state.mode = 0x40;
   const std::uint8_t clock[6] = {0xDB, 3, 14, 9, 5, 7};
   std::copy(clock, clock + 6, state.clock);
   return state;
@@ -120,7 +121,7 @@ TEST(SnapshotText, ListsSettingsSegmentsAndPixelRows) {
   std::string expected =
       "# after line 3\n"
       "contrast 16\n"
-      "mode 0x80 (clock)\n"
+      "mode 0x40 (reset)\n"
       "clock 2011-03-14 09:05:07\n"
       "icons " +
       Row({{7, '#'}, {40, '#'}}) +
@@ -170,7 +171,7 @@ TEST(Terminal, AsciiShowsPixelsIconRowAndRing) {
   // The ring: segment 40 at the top middle, 47 top left.
   EXPECT_EQ(lines[21].substr(0, 13), " ring  . O . ");
   EXPECT_NE(lines[21].find("contrast 16"), std::string::npos);
-  EXPECT_NE(lines[21].find("mode 0x80 (clock), clock 2011-03-14 09:05:07"), std::string::npos);
+  EXPECT_NE(lines[21].find("mode 0x40 (reset), clock 2011-03-14 09:05:07"), std::string::npos);
 }
 
 TEST(Terminal, HalfBlocksPairPixelRows) {
@@ -210,16 +211,29 @@ TEST(Png, ScaledPixelsOnAGridAndTheIconRow) {
             Brightness(At(png, 16 + 13 * 8 + 5, icon_y)) - 200);
 }
 
-TEST(Png, LowContrastDrawsLitPixelsLighter) {
-  VxPanelState low = Picture();
-  low.contrast = 0;
-  VxPanelState high = Picture();
-  high.contrast = 31;
-  const Image dim = RenderImage(low);
-  const Image strong = RenderImage(high);
-  const std::size_t offset = ((16 + 4) * dim.width + 16 + 4) * 3;  // centre of pixel (0, 0)
-  EXPECT_GT(Brightness(&dim.rgb[offset]), Brightness(&strong.rgb[offset]) + 60);
-  EXPECT_LT(Brightness(&dim.rgb[offset]), Brightness(&dim.rgb[offset + 8 * 3]) - 60);
+// The shade of lit pixels and icons over the contrast levels 0..31: never
+// darker at a lower level, level 0 still visible against the glass, and the
+// demo's steps (10 at the start, 5, 31) far enough apart to see at a glance.
+TEST(Png, ContrastLevelsGiveShadesThatCanBeToldApart) {
+  const std::size_t pixel = ((16 + 4) * RenderImage(Picture()).width + 16 + 4) * 3;  // (0, 0)
+  const std::size_t glass = pixel + 8 * 3;                                           // (1, 0)
+  const auto lit = [&](std::int32_t level) {
+    VxPanelState state = Picture();
+    state.contrast = level;
+    return Brightness(&RenderImage(state).rgb[pixel]);
+  };
+  for (std::int32_t level = 1; level <= 31; ++level) {
+    EXPECT_LE(lit(level), lit(level - 1)) << "level " << level;
+  }
+  const int dark = Brightness(&RenderImage(Picture()).rgb[glass]);
+  EXPECT_LT(lit(0), dark - 45) << "level 0 against the glass";
+  EXPECT_GT(lit(0), lit(5) + 90);
+  EXPECT_GT(lit(5), lit(10) + 75) << "the demo's low contrast against the default";
+  EXPECT_GT(lit(10), lit(31) + 150);
+  EXPECT_EQ(lit(255), lit(31)) << "levels above the panel's range count as 31";
+  VxPanelState unset = Picture();
+  unset.contrast = -1;
+  EXPECT_EQ(Brightness(&RenderImage(unset).rgb[pixel]), lit(31));
 }
 
 // The first row where two images of the same size differ; their height if none.
@@ -239,17 +253,46 @@ TEST(Png, SettingsLineShowsContrastModeAndClock) {
   const std::uint8_t time[6] = {2026 % 256, 12, 8, 13, 4, 5};
   std::copy(std::begin(time), std::end(time), std::begin(clock.clock));
   EXPECT_EQ(SettingsLine(clock), "contrast 31   mode 0x80 (clock), clock 2026-12-08 13:04:05");
-  VxPanelState later = clock;
+  // Below the icon row's labels (which end at row 180), and only there, for
+  // states that show the same picture.
+  VxPanelState shown = clock;
+  shown.mode = 0x40;
+  VxPanelState later = shown;
   later.clock[5] = 6;
-  VxPanelState off = clock;
-  off.mode = 0x08;
-  // Below the icon row's labels (which end at row 180), and only there.
-  const Image shown = RenderImage(clock);
-  for (const VxPanelState& other : {later, off}) {
-    const std::size_t row = FirstDifferingRow(shown, RenderImage(other));
+  VxPanelState other = shown;
+  other.mode = 0x10;
+  const Image image = RenderImage(shown);
+  for (const VxPanelState& changed : {later, other}) {
+    const std::size_t row = FirstDifferingRow(image, RenderImage(changed));
     EXPECT_GE(row, 180u);
-    EXPECT_LT(row, shown.height);
+    EXPECT_LT(row, image.height);
   }
+}
+
+// The picture shows what the panel shows: in clock mode its clock, which the
+// live window runs on; in off mode nothing, not even the ring and the icons.
+TEST(Png, ShowsTheClockRunningAndNothingWhenOff) {
+  VxPanelState clock = Picture();
+  clock.mode = 0x80;
+  EXPECT_EQ(RenderImage(clock).rgb, RenderImage(Shown(clock, 0)).rgb);
+  EXPECT_NE(RenderImage(clock).rgb, RenderImage(Picture()).rgb);
+  // 61 s on the panel shows what a packet for 09:06:08 shows at once; only the
+  // settings line, which reports the packet's own time, tells them apart.
+  VxPanelState later = clock;
+  later.clock[4] = 6;
+  later.clock[5] = 8;
+  EXPECT_LT(FirstDifferingRow(RenderImage(clock), RenderImage(clock, 61)), 16u + 129u);
+  EXPECT_GE(FirstDifferingRow(RenderImage(clock, 61), RenderImage(later)), 180u);
+  VxPanelState off = Picture();
+  off.mode = 0x08;
+  VxPanelState blank = off;
+  std::fill(std::begin(blank.picture), std::end(blank.picture), std::uint8_t{0});
+  blank.icons = 0;
+  blank.icon_history_count = 0;
+  EXPECT_EQ(RenderImage(off).rgb, RenderImage(blank).rgb);
+  const std::vector<std::string> lines = Lines(RenderSnapshotText(off, ""));
+  EXPECT_EQ(lines[3], "icons " + std::string(kVxPanelSegments, '.'));
+  EXPECT_EQ(lines[6], std::string(kVxPanelWidth, '.'));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Checks the generated glyph tables: the rows every rendering relies on, byte
-// for byte, and the layout rules each glyph of the two fonts must keep.
+// for byte, the layout rules each glyph of the two fonts must keep, and that
+// the large font's letters and digits can be told apart on the panel.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "plugin/state.h"
 #include "text/fonts.h"
+#include "text/raster.h"
 
 namespace {
 
@@ -63,6 +66,32 @@ bool LargeBlank(unsigned code) {
   }
   return true;
 }
+
+// Tests that draw through the rasteriser, which reads the screen mode.
+class LargeFontOnThePanel : public testing::Test {
+ protected:
+  void TearDown() override { plugin::ScreenMode = saved_mode_; }
+
+  // Glyph `code` alone in the first cell of the one-line mode, as the panel
+  // shows it: cell columns 0..6 of panel rows 2..13, row by row.
+  static std::vector<bool> OnPanel(std::uint8_t code) {
+    plugin::ScreenMode = 1;
+    const std::uint8_t line1[16] = {code};
+    const std::uint8_t line2[16] = {};
+    text::SendText(line1, line2);
+    std::vector<bool> picture;
+    for (std::size_t y = 2; y < 14; ++y) {
+      for (std::size_t x = 0; x < 7; ++x) {
+        const std::uint8_t column = text::PixelBuffer[text::kPanelWidth * (y / 8) + x];
+        picture.push_back(((column >> (7 - y % 8)) & 1u) != 0);
+      }
+    }
+    return picture;
+  }
+
+ private:
+  std::uint8_t saved_mode_ = plugin::ScreenMode;
+};
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static const char kDigits[] = "0123456789abcdef";
@@ -234,9 +263,11 @@ TEST(FontLayoutTest, LargeLettersKeepTheirRowsAndRightGap) {
 }
 
 // Box drawing: a line leaving a cell leaves it where the neighbouring cell's
-// line arrives, so that pieces join in every combination. Single lines cross
-// the top and bottom edge in columns 3..4 (0x18) and the side edges in row 6;
-// double lines in columns 1..2 and 5..6 (0x66) and in rows 5 and 7.
+// line arrives, so that pieces join in every combination on the panel, whose
+// cells show bits 6..0. Single lines cross the top and bottom edge in bits 4..3
+// (0x18) and the side edges in row 6; double lines, one pixel each, in bits 5
+// and 2 (0x24) and in rows 5 and 7. The left edge on the panel is bit 6; bit 7,
+// which the panel never shows, repeats it.
 TEST(FontLayoutTest, LargeBoxDrawingJoins) {
   struct Box {
     unsigned code;
@@ -252,19 +283,73 @@ TEST(FontLayoutTest, LargeBoxDrawingJoins) {
       {209, 0, 1, 2, 2}, {210, 0, 2, 1, 1}, {211, 2, 0, 0, 1}, {212, 1, 0, 0, 2}, {213, 0, 1, 0, 2},
       {214, 0, 2, 0, 1}, {215, 2, 2, 1, 1}, {216, 1, 1, 2, 2}, {217, 1, 0, 1, 0}, {218, 0, 1, 0, 1},
   };
-  const std::uint8_t kVerticalEdge[] = {0x00, 0x18, 0x66};
+  const std::uint8_t kVerticalEdge[] = {0x00, 0x18, 0x24};
   const unsigned kSideEdge[] = {0, 1u << 6, (1u << 5) | (1u << 7)};  // bit r = row r lit
   for (const Box& box : boxes) {
     EXPECT_EQ(LargeRow(box.code, 0), kVerticalEdge[box.up]) << "top edge of " << box.code;
     EXPECT_EQ(LargeRow(box.code, 11), kVerticalEdge[box.down]) << "bottom edge of " << box.code;
+    unsigned hidden = 0;
     unsigned left = 0;
     unsigned right = 0;
     for (unsigned row = 0; row < 12; ++row) {
-      left |= ((LargeRow(box.code, row) >> 7) & 1u) << row;
+      hidden |= ((LargeRow(box.code, row) >> 7) & 1u) << row;
+      left |= ((LargeRow(box.code, row) >> 6) & 1u) << row;
       right |= (LargeRow(box.code, row) & 1u) << row;
     }
     EXPECT_EQ(left, kSideEdge[box.left]) << "left edge of " << box.code;
+    EXPECT_EQ(hidden, kSideEdge[box.left]) << "bit 7 of " << box.code;
     EXPECT_EQ(right, kSideEdge[box.right]) << "right edge of " << box.code;
+  }
+}
+
+// The panel shows bits 6..0 of each row. Letters, digits, signs and symbols
+// draw between bit 6 and bit 1: bit 7 would be lost and bit 0 is the gap to the
+// next character. Shading, blocks, box drawing and the inverse symbols (8, 10)
+// fill the cell so that neighbours join, and repeat bit 6 in bit 7. Only the
+// fixed rows of A, g and e acute keep their eight-column design.
+TEST(FontLayoutTest, LargeGlyphsAreDrawnForTheSevenPanelColumns) {
+  for (unsigned code = 0; code < 256; ++code) {
+    if (code == 'A' || code == 'g' || code == 130) {
+      continue;
+    }
+    const bool fills = (code >= 176 && code <= 223) || code == 8 || code == 10;
+    for (unsigned row = 0; row < 12; ++row) {
+      const unsigned bits = LargeRow(code, row);
+      if (fills) {
+        EXPECT_EQ(bits >> 7, (bits >> 6) & 1u) << "large glyph " << code << " row " << row;
+      } else {
+        EXPECT_EQ(bits & 0x81u, 0u) << "large glyph " << code << " row " << row;
+      }
+    }
+  }
+}
+
+// Every letter and digit as the panel shows it, through the one-line
+// rasteriser: no two may look alike, and none may differ from another in a
+// single pixel only, which a reader misses (as O and D, 8 and B, 0 and O do
+// when a glyph's left column is lost).
+TEST_F(LargeFontOnThePanel, LettersAndDigitsDifferInAtLeastTwoPixels) {
+  std::vector<unsigned> codes;
+  const unsigned ranges[][2] = {{'0', '9'}, {'A', 'Z'}, {'a', 'z'}, {128, 154},
+                                {160, 165}, {224, 235}, {237, 238}};  // accents, Greek
+  for (const auto& range : ranges) {
+    for (unsigned code = range[0]; code <= range[1]; ++code) {
+      codes.push_back(code);
+    }
+  }
+  std::vector<std::vector<bool>> pictures;
+  for (const unsigned code : codes) {
+    pictures.push_back(OnPanel(static_cast<std::uint8_t>(code)));
+  }
+  for (std::size_t a = 0; a < codes.size(); ++a) {
+    for (std::size_t b = a + 1; b < codes.size(); ++b) {
+      std::size_t differing = 0;
+      for (std::size_t i = 0; i < pictures[a].size(); ++i) {
+        differing += pictures[a][i] != pictures[b][i] ? 1u : 0u;
+      }
+      EXPECT_GE(differing, 2u) << "large glyphs " << codes[a] << " and " << codes[b]
+                               << " differ in " << differing << " pixels on the panel";
+    }
   }
 }
 
