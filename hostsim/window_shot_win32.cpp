@@ -249,7 +249,8 @@ int main(int argc, char** argv) {
 
   int failures = 0;
   emulator::Image last;
-  auto check = [&](const hostsim::Command& command, const VxPanelState& /*sampled*/) {
+  auto check = [&](const hostsim::Command& command, const VxPanelState& /*sampled*/,
+                   const std::string& /*text*/) {
     emulator::Image shot;
     VxPanelState state{};
     std::string error;
