@@ -10,7 +10,8 @@
 #   scripts/soak.sh [CYCLES]     (default 200; a cycle takes about a second)
 # The last line sums up the native run:
 #   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
-# Each step's output goes to build/logs/.
+# When every run passes, the last lines go into docs/RELIABILITY.md with the
+# date, commit and machine. Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
 script=soak.sh
@@ -60,3 +61,15 @@ fi
 step "soak of $cycles cycles against build/native/libvestrix.so" build/logs/soak-native.log \
   build/native/vestrix_soak --verbose --cycles "$cycles"
 tail -n 1 build/logs/soak-native.log
+
+# The runs' last lines, as arguments of the figure writer.
+set -- --row "\`scripts/soak.sh $cycles\`, natively" "$(tail -n 1 build/logs/soak-native.log)"
+if [ "$wine32_runs" = yes ]; then
+  set -- "$@" --wine --row "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
+    "$(tail -n 1 build/logs/soak-win32.log)"
+else
+  set -- "$@" --not-run "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
+    "$wine32_why"
+fi
+step "write the figures into docs/RELIABILITY.md" build/logs/soak-figures.log \
+  python3 tools/doc_figures.py --page docs/RELIABILITY.md --name soak --by scripts/soak.sh "$@"
