@@ -41,9 +41,9 @@ const char kUsage[] =
     "      --no-live         print the panel once after each wait\n"
     "  -h, --help            print this help\n"
     "\n"
-    "Exit status: 0 when the script has run, 1 when a command fails (FILE:LINE: says\n"
-    "which), 2 for a faulty command line or an option that names a file or\n"
-    "directory that will not do (the message names the option).\n"
+    "Exit status: 0 when the script has run; 1 when the script cannot be read or a\n"
+    "command fails (FILE:LINE: says which); 2 for a faulty command line or an option\n"
+    "that names a file or directory that will not do (the message names the option).\n"
     "\n"
     "Script commands, one a line:\n";
 
@@ -96,7 +96,8 @@ int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, st
     };
     bool ok = true;
     if (argument == "-h" || argument == "--help") {
-      out << kUsage << ScriptHelp();
+      out << kUsage << ScriptHelp() << "Snapshots without -o go into " << DefaultOutputDirectory()
+          << "\n";
       return 0;
     } else if (argument == "-p" || argument == "--plugin") {
       ok = value(&options.plugin_path);
