@@ -16,17 +16,20 @@ endif()
 set(VESTRIX_PACKAGE_FILES
   VESTRIX.DLL virtual-panel/sg_vfd.dll README.txt LICENSE LICENSES/fonts.txt SHA256SUMS)
 
-# The text files, with Windows line endings. README.txt takes these sections
-# of README.md, each with its subsections; the build fails when a required one
-# is missing.
+# The text files, with Windows line endings. README.txt is the Windows user's
+# part of README.md as plain text (tools/release_texts.py): these sections,
+# each with its subsections, and the package's real file name; the build fails
+# when one of them is missing or a line would be too long for Notepad.
 set(texts ${CMAKE_BINARY_DIR}/release)
 set(readme_sections
-  --section "Installing from the release package"
+  --section "What you need on Windows"
+  --section "The release package"
   --section "Installing the plug-in"
-  --section "Start-up parameters"
-  --section "Messages"
+  --section "Choosing the display in Lumidor"
   --section "The virtual panel"
-  --section "Licence")
+  --section "Uninstalling"
+  --section "Licence"
+  --replace Vestrix-VERSION-win32.zip Vestrix-${PROJECT_VERSION}-win32.zip)
 add_custom_command(
   OUTPUT ${texts}/README.txt ${texts}/LICENSE ${texts}/LICENSES/fonts.txt
   COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/release_texts.py
@@ -64,11 +67,22 @@ include(CPack)
 
 if(VESTRIX_BUILD_TESTS)
   # Makes a package from the built files with CPack into a directory of its own
-  # and checks its entries and checksums; needs no Wine.
+  # and checks its entries and checksums, README.txt against the rules for
+  # Notepad and the plug-in's fixed texts, and the version resources of its
+  # DLLs and of the bridge's, read back from the files; needs no Wine.
+  set(description VESTRIX_FILE_DESCRIPTION)
   add_test(NAME vestrix_release_package
            COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/check_package.py
                    --cpack ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
                    --dir ${CMAKE_BINARY_DIR}/package-test
-                   --zip Vestrix-${PROJECT_VERSION}-win32.zip ${VESTRIX_PACKAGE_FILES})
+                   --zip Vestrix-${PROJECT_VERSION}-win32.zip --version ${PROJECT_VERSION}
+                   --texts ${PROJECT_SOURCE_DIR}/plugin/texts.cpp
+                   --windres ${CMAKE_RC_COMPILER} --copyright ${VESTRIX_LEGAL_COPYRIGHT}
+                   --dll VESTRIX.DLL $<TARGET_PROPERTY:vestrix,${description}>
+                   --dll virtual-panel/sg_vfd.dll
+                         $<TARGET_PROPERTY:vestrix_emulator,${description}>
+                   --built-dll $<TARGET_FILE:vestrix_bridge>
+                               $<TARGET_PROPERTY:vestrix_bridge,${description}>
+                   ${VESTRIX_PACKAGE_FILES})
   set_tests_properties(vestrix_release_package PROPERTIES TIMEOUT 60)
 endif()

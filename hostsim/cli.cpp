@@ -1,8 +1,10 @@
 // Command-line options of the host simulator, reading the script, and running it.
 #include "hostsim/cli.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -29,7 +31,8 @@ const char kUsage[] =
     "                        (bridge/libsg_vfd.so, bridge/sg_vfd.dll): the plug-in then\n"
     "                        drives that panel, and no panel, log or snapshot is shown\n"
     "  -e, --execute LINE    run LINE as a script line; may be repeated\n"
-    "  -o, --output DIR      directory for snapshot files (default: the current one)\n"
+    "  -o, --output DIR      directory for snapshot files, made when missing (default:\n"
+    "                        snapshots/ in the build directory of this hostsim)\n"
     "      --art DIR         also save every snapshot as text art DIR/NAME.txt\n"
     "  -l, --log             print every call the panel receives\n"
     "  -q, --quiet           print only what the script asks for (show, log, echo)\n"
@@ -38,20 +41,37 @@ const char kUsage[] =
     "      --no-live         print the panel once after each wait\n"
     "  -h, --help            print this help\n"
     "\n"
+    "Exit status: 0 when the script has run; 1 when the script cannot be read or a\n"
+    "command fails (FILE:LINE: says which); 2 for a faulty command line or an option\n"
+    "that names a file or directory that will not do (the message names the option).\n"
+    "\n"
     "Script commands, one a line:\n";
 
-bool ReadFile(const std::string& path, std::string* contents) {
+// Reads the whole file; false with the system's reason in `*reason`.
+bool ReadFile(const std::string& path, std::string* contents, std::string* reason) {
   std::error_code failure;
-  if (!std::filesystem::is_regular_file(path, failure)) {
+  if (std::filesystem::is_directory(path, failure)) {
+    *reason = std::strerror(EISDIR);
     return false;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *reason = std::strerror(errno != 0 ? errno : ENOENT);
     return false;
   }
-  std::ostringstream buffer;
-  buffer << file.rdbuf();
-  *contents = buffer.str();
+  char buffer[4096];
+  std::size_t length = 0;
+  while ((length = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    contents->append(buffer, length);
+  }
+  const bool failed = std::ferror(file) != 0;
+  const int cause = errno;
+  std::fclose(file);
+  if (failed) {
+    *reason = std::strerror(cause != 0 ? cause : EIO);
+    return false;
+  }
   return true;
 }
 
@@ -76,7 +96,8 @@ int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, st
     };
     bool ok = true;
     if (argument == "-h" || argument == "--help") {
-      out << kUsage << ScriptHelp();
+      out << kUsage << ScriptHelp() << "Snapshots without -o go into " << DefaultOutputDirectory()
+          << "\n";
       return 0;
     } else if (argument == "-p" || argument == "--plugin") {
       ok = value(&options.plugin_path);
@@ -134,8 +155,8 @@ int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, st
       std::ostringstream buffer;
       buffer << std::cin.rdbuf();
       script = buffer.str();
-    } else if (!ReadFile(script_path, &script)) {
-      err << "hostsim: cannot read the script '" << script_path << "'\n";
+    } else if (std::string reason; !ReadFile(script_path, &script, &reason)) {
+      err << "hostsim: cannot read the script '" << script_path << "': " << reason << "\n";
       return kExitScript;
     }
   }

@@ -416,7 +416,11 @@ const char* ScriptHelp() {
     }
     help +=
         "Strings go in double quotes; \\xHH writes any byte (accented letters, small digits),\n"
-        "\\\\ a backslash, \\\" a quote. '#' starts a comment.\n";
+        "\\\\ a backslash, \\\" a quote. '#' starts a comment.\n"
+        "Snapshots go into the directory of -o. In text art (FILE.txt, --art) the clock\n"
+        "that 'done' gave the panel reads \"the local time at 'done'\" when it is that\n"
+        "time, and the panel's clock is drawn at a fixed time, which that line names,\n"
+        "so that the art of one run compares equal to that of another.\n";
     return help;
   }();
   return text.c_str();

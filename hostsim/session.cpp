@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
 
 #include "emulator/decode.h"
 #include "emulator/render.h"
@@ -21,6 +22,9 @@ namespace fs = std::filesystem;
 constexpr std::uint32_t kPollMs = 40;
 constexpr std::uint32_t kIconSamples = 3;
 constexpr std::uint8_t kIconCommand = 0x01;
+// The time at which the text art draws the panel's clock when it shows the
+// local time of the last 'done': 2000-01-01 12:34:56 (year as its low 8 bits).
+constexpr std::uint8_t kArtClock[6] = {2000 % 256, 1, 1, 12, 34, 56};
 // Three refresh cycles of the plug-in's icon thread, with room for a slow host.
 constexpr std::chrono::milliseconds kSampleTimeout{4000};
 
@@ -46,13 +50,67 @@ std::size_t CountLines(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Creates the directory a file is to be written in; a failure shows when the
-// file cannot be written.
-void MakeParentDirectory(const fs::path& file) {
+// Makes `directory` and those above it; false with the system's reason in
+// `*reason` when it cannot, or when a file of that name is in the way.
+bool MakeDirectory(const fs::path& directory, std::string* reason) {
   std::error_code failure;
-  if (file.has_parent_path()) {
-    fs::create_directories(file.parent_path(), failure);
+  if (directory.empty() || fs::is_directory(directory, failure)) {
+    return true;
   }
+  fs::create_directories(directory, failure);
+  if (failure) {
+    *reason = failure.message();
+    return false;
+  }
+  if (!fs::is_directory(directory, failure)) {
+    *reason = std::strerror(ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+// Writes `bytes` to the file at `path`, replacing it; false with the message,
+// naming the system's reason, in `*error`.
+bool WriteFile(const fs::path& path, const void* bytes, std::size_t size, std::string* error) {
+  std::string reason;
+  if (!MakeDirectory(path.parent_path(), &reason)) {
+    *error = "cannot make the directory '" + path.parent_path().string() + "': " + reason;
+    return false;
+  }
+  // The reason of the first step that fails: opening, writing or closing.
+  errno = 0;
+  int cause = 0;
+  std::FILE* file = std::fopen(path.string().c_str(), "wb");
+  if (file == nullptr) {
+    cause = errno;
+  } else {
+    if (std::fwrite(bytes, 1, size, file) != size) {
+      cause = errno != 0 ? errno : EIO;
+    }
+    errno = 0;
+    if (std::fclose(file) != 0 && cause == 0) {
+      cause = errno != 0 ? errno : EIO;
+    }
+  }
+  if (file == nullptr || cause != 0) {
+    *error = "cannot write '" + path.string() +
+             "': " + (cause != 0 ? std::strerror(cause) : "the system gave no reason");
+    return false;
+  }
+  return true;
+}
+
+// The local time as the panel's clock shows it, "YYYY-MM-DD hh:mm:ss", read
+// as the plug-in reads it.
+std::string LocalClock() {
+  const platform::LocalTime now = platform::GetLocalTime();
+  const std::uint8_t clock[6] = {static_cast<std::uint8_t>(now.year & 0xff),
+                                 now.month,
+                                 now.day,
+                                 now.hour,
+                                 now.minute,
+                                 now.second};
+  return emulator::FormatClock(clock);
 }
 
 bool NeedsOpenPlugin(Op op) {
@@ -81,10 +139,31 @@ std::string DefaultEmulatorPath() {
   return VESTRIX_HOSTSIM_DEFAULT_EMULATOR;
 }
 
+std::string DefaultOutputDirectory() {
+  return VESTRIX_HOSTSIM_DEFAULT_OUTPUT;
+}
+
 Session::Session(Options options, std::ostream& out) : options_(std::move(options)), out_(out) {}
 
 Session::~Session() {
   Finish(true);
+}
+
+bool Session::OptionFault(const char* option, const std::string& path, bool given,
+                          const std::string& what, std::string* error) {
+  fault_ = given ? Fault::kOption : Fault::kBuild;
+  *error = given ? std::string(option) + " '" + path + "': " + what
+                 : "'" + path + "', this build's own (" + option + " names another): " + what;
+  return false;
+}
+
+bool Session::MakeOptionDirectory(const char* option, const std::string& directory, bool given,
+                                  std::string* error) {
+  std::string reason;
+  if (MakeDirectory(directory, &reason)) {
+    return true;
+  }
+  return OptionFault(option, directory, given, "cannot make the directory: " + reason, error);
 }
 
 void Session::Print(const std::string& text) {
@@ -93,20 +172,26 @@ void Session::Print(const std::string& text) {
 }
 
 bool Session::LoadEmulator(std::string* error) {
-  const fs::path path(options_.emulator_path);
+  const std::string& name = options_.emulator_path;
+  const bool given = name != DefaultEmulatorPath();
+  const fs::path path(name);
   // The plug-in asks for the vendor library by its plain file name, so the
   // emulator only stands in for it under that name.
   if (Lower(path.filename().string()) != Lower(platform::kVendorLibraryName)) {
-    *error = "the panel emulator must be named " + std::string(platform::kVendorLibraryName) +
-             " for the plug-in to find it, not '" + path.filename().string() + "'";
-    return false;
+    return OptionFault("-m", name, given,
+                       "the panel emulator must be named " +
+                           std::string(platform::kVendorLibraryName) +
+                           " for the plug-in to find it, not '" + path.filename().string() + "'",
+                       error);
   }
   std::error_code failure;
   const fs::path absolute = fs::absolute(path, failure);
   emulator_ = platform::OpenLibrary(absolute.string().c_str());
   if (emulator_ == nullptr) {
-    *error = "cannot load the panel emulator '" + options_.emulator_path + "'";
-    return false;
+    char reason[512];
+    platform::DescribeLoadFailure(reason, sizeof reason);
+    return OptionFault("-m", name, given, std::string("cannot load the panel emulator: ") + reason,
+                       error);
   }
   // The plug-in's search for the vendor library starts in this library's
   // directory.
@@ -122,33 +207,36 @@ bool Session::LoadEmulator(std::string* error) {
   if (!Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
       !Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
       !Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
-    *error =
-        "the panel emulator '" + options_.emulator_path + "' lacks some of the VxPanel_* functions";
-    return false;
+    return OptionFault("-m", name, given,
+                       "the panel emulator lacks some of the VxPanel_* functions", error);
   }
   if (panel_.ApiVersion() != kVxPanelApiVersion) {
-    *error = "the panel emulator '" + options_.emulator_path + "' has interface version " +
-             std::to_string(panel_.ApiVersion()) + ", this host simulator needs " +
-             std::to_string(kVxPanelApiVersion);
-    return false;
+    return OptionFault("-m", name, given,
+                       "the panel emulator has interface version " +
+                           std::to_string(panel_.ApiVersion()) + ", this host simulator needs " +
+                           std::to_string(kVxPanelApiVersion),
+                       error);
   }
   panel_.Reset();
   return true;
 }
 
 bool Session::LoadPlugin(std::string* error) {
+  const std::string& name = options_.plugin_path;
+  const bool given = name != DefaultPluginPath();
   std::error_code failure;
-  const fs::path absolute = fs::absolute(fs::path(options_.plugin_path), failure);
+  const fs::path absolute = fs::absolute(fs::path(name), failure);
   plugin_ = platform::OpenLibrary(absolute.string().c_str());
   if (plugin_ == nullptr) {
-    *error = "cannot load the plug-in '" + options_.plugin_path + "'";
-    return false;
+    char reason[512];
+    platform::DescribeLoadFailure(reason, sizeof reason);
+    return OptionFault("-p", name, given, std::string("cannot load the plug-in: ") + reason, error);
   }
   if (const char* missing = plugin::ResolveEntryPoints(plugin_, &api_); missing != nullptr) {
-    *error = "the plug-in '" + options_.plugin_path + "' lacks the entry point " + missing;
     platform::CloseLibrary(plugin_);
     plugin_ = nullptr;
-    return false;
+    return OptionFault("-p", name, given,
+                       std::string("the plug-in lacks the entry point ") + missing, error);
   }
   return true;
 }
@@ -280,6 +368,29 @@ void Session::Wait(std::uint32_t milliseconds) {
   }
 }
 
+std::string Session::SnapshotText(const VxPanelState& state, const std::string& comment) const {
+  std::string text = emulator::RenderSnapshotText(state, comment);
+  if (done_from_.empty()) {
+    return text;
+  }
+  const std::string clock = emulator::FormatClock(state.clock);
+  // The times compare as text: both are "YYYY-MM-DD hh:mm:ss".
+  if (text.find("\nclock " + clock + "\n") == std::string::npos || clock < done_from_ ||
+      done_to_ < clock) {
+    return text;
+  }
+  // The panel's own clock shows that time too; it is drawn at a fixed time,
+  // which the clock line names.
+  VxPanelState shown = state;
+  std::copy(std::begin(kArtClock), std::end(kArtClock), shown.clock);
+  text = emulator::RenderSnapshotText(shown, comment);
+  const std::string drawn = emulator::FormatClock(shown.clock);
+  const std::string line = "\nclock " + drawn + "\n";
+  text.replace(text.find(line), line.size(),
+               "\nclock the local time at 'done', drawn as " + drawn + "\n");
+  return text;
+}
+
 bool Session::Snapshot(const Command& command, std::string* error) {
   if (!HasPanel()) {
     if (!options_.quiet) {
@@ -291,39 +402,44 @@ bool Session::Snapshot(const Command& command, std::string* error) {
   const bool text = Lower(file.extension().string()) == ".txt";
   const bool needs_art = hook_ || text || !options_.art_directory.empty();
   const VxPanelState state = needs_art ? SampleIcons() : ReadState();
-  if (hook_) {
-    hook_(command, state);
-    return true;
-  }
   const std::string comment =
       "panel after line " + std::to_string(command.line) + ": " + command.source;
-  auto write_text = [&](const fs::path& path) {
-    MakeParentDirectory(path);
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    stream << emulator::RenderSnapshotText(state, comment);
-    stream.close();
-    if (!stream) {
-      *error = "cannot write '" + path.string() + "'";
+  const std::string art = needs_art ? SnapshotText(state, comment) : std::string();
+  if (hook_) {
+    hook_(command, state, art);
+    return true;
+  }
+  // A snapshot named by an absolute path goes there; any other goes into the
+  // snapshot directory, which is made first.
+  fs::path target = file;
+  if (!file.is_absolute()) {
+    const std::string& directory = options_.output_directory;
+    if (!MakeOptionDirectory("-o", directory, directory != DefaultOutputDirectory(), error)) {
       return false;
     }
-    return true;
-  };
-  const fs::path target =
-      options_.output_directory.empty() ? file : fs::path(options_.output_directory) / file;
+    target = fs::path(directory) / file;
+  }
   if (text) {
-    if (!write_text(target)) {
+    if (!WriteFile(target, art.data(), art.size(), error)) {
       return false;
     }
   } else {
-    MakeParentDirectory(target);
-    if (!emulator::WritePng(state, target.string(), error)) {
+    const std::vector<std::uint8_t> png = emulator::EncodePng(emulator::RenderImage(state));
+    if (png.empty()) {
+      *error = "cannot encode the picture";
+      return false;
+    }
+    if (!WriteFile(target, png.data(), png.size(), error)) {
       return false;
     }
   }
   if (!options_.art_directory.empty()) {
-    fs::path art = fs::path(options_.art_directory) / file.filename();
-    art.replace_extension(".txt");
-    if (!write_text(art)) {
+    if (!MakeOptionDirectory("--art", options_.art_directory, true, error)) {
+      return false;
+    }
+    fs::path name = file.filename();
+    name.replace_extension(".txt");
+    if (!WriteFile(fs::path(options_.art_directory) / name, art.data(), art.size(), error)) {
       return false;
     }
   }
@@ -357,7 +473,10 @@ bool Session::Call(const Command& command, std::string* error) {
       return true;
     }
     case Op::kDone:
+      // The plug-in reads the local time for the panel's clock in between.
+      done_from_ = LocalClock();
       api_.Done();
+      done_to_ = LocalClock();
       phase_ = Phase::kDone;
       return true;
     case Op::kPosition:
@@ -414,6 +533,7 @@ bool Session::Call(const Command& command, std::string* error) {
 }
 
 bool Session::Run(const Command& command, std::string* error) {
+  fault_ = Fault::kLine;
   if (!CheckOrder(command, error)) {
     return false;
   }
@@ -472,9 +592,17 @@ int RunScript(const std::vector<Command>& commands, const std::string& script_na
     std::string error;
     if (!session.Run(command, &error)) {
       out << std::flush;
-      err << script_name << ":" << command.line << ": " << error << std::endl;
+      switch (session.LastFault()) {
+        case Fault::kLine:
+          err << script_name << ":" << command.line << ": " << error << std::endl;
+          break;
+        case Fault::kOption:
+        case Fault::kBuild:
+          err << "hostsim: " << error << std::endl;
+          break;
+      }
       session.Finish(true);
-      return 1;
+      return session.LastFault() == Fault::kOption ? 2 : 1;
     }
   }
   session.Finish(false);

@@ -15,25 +15,34 @@
 
 namespace hostsim {
 
-// The plug-in and the emulator of the build that made this host simulator.
+// The plug-in and the emulator of the build that made this host simulator, and
+// the directory in its build tree where snapshots go unless -o names another.
 std::string DefaultPluginPath();
 std::string DefaultEmulatorPath();
+std::string DefaultOutputDirectory();
 
 struct Options {
   std::string plugin_path = DefaultPluginPath();
   std::string emulator_path = DefaultEmulatorPath();
-  std::string output_directory;  // snapshot files go here; empty: the current directory
-  std::string art_directory;     // every snapshot also as text art NAME.txt here; empty: none
-  bool log = false;              // print every call the panel receives
-  bool quiet = false;            // no step headers and no panel after each step
-  bool ascii = false;            // '#' and '.' instead of block characters
-  bool live = false;             // redraw the panel while waiting, as the icons change
+  std::string output_directory = DefaultOutputDirectory();  // snapshot files go here
+  std::string art_directory;  // every snapshot also as text art NAME.txt here; empty: none
+  bool log = false;           // print every call the panel receives
+  bool quiet = false;         // no step headers and no panel after each step
+  bool ascii = false;         // '#' and '.' instead of block characters
+  bool live = false;          // redraw the panel while waiting, as the icons change
 };
 
-// Receives each snapshot instead of files being written (tests compare them).
-// For snapshots taken while the plug-in is open the state holds the three icon
+// Receives each snapshot instead of files being written (tests compare them):
+// the panel state and the text art that a .txt snapshot would hold. For
+// snapshots taken while the plug-in is open the state holds the three icon
 // packets that followed the snapshot command.
-using SnapshotHook = std::function<void(const Command&, const VxPanelState&)>;
+using SnapshotHook =
+    std::function<void(const Command&, const VxPanelState&, const std::string& text)>;
+
+// Who is to blame when a command cannot run: the script line, an option that
+// names a file or directory that will not do (-p, -m, -o, --art), or the build,
+// when no option was given and the build's own file will not do.
+enum class Fault { kLine, kOption, kBuild };
 
 class Session {
  public:
@@ -44,8 +53,12 @@ class Session {
 
   void SetSnapshotHook(SnapshotHook hook) { hook_ = std::move(hook); }
 
-  // Runs one command; false with `*error` set when it cannot.
+  // Runs one command; false with `*error` set when it cannot. The message of
+  // a fault of an option or of the build names the option and path itself.
   bool Run(const Command& command, std::string* error);
+
+  // Who is to blame for the last failed Run.
+  Fault LastFault() const { return fault_; }
 
   // Closes a plug-in the script left open (as a host does before unloading
   // it), prints the final panel unless `quietly`, and unloads both libraries.
@@ -69,6 +82,19 @@ class Session {
   bool Snapshot(const Command& command, std::string* error);
   void Wait(std::uint32_t milliseconds);
 
+  // Sets `*error` to a fault of the file or directory that `option` names (or
+  // of the build's own, when `path` is the option's default) and returns false.
+  bool OptionFault(const char* option, const std::string& path, bool given, const std::string& what,
+                   std::string* error);
+  // Makes the snapshot or art directory; a failure is the option's.
+  bool MakeOptionDirectory(const char* option, const std::string& directory, bool given,
+                           std::string* error);
+  // The text art of a snapshot. The clock the plug-in gave the panel at the
+  // last 'done' reads "the local time at 'done'" when it is that time, and the
+  // panel's clock is then drawn at a fixed time, so that the art of a run
+  // compares equal to that of any other run.
+  std::string SnapshotText(const VxPanelState& state, const std::string& comment) const;
+
   // False when the library in the emulator's place is a vendor library
   // without the panel model, such as the bridge to a real panel.
   bool HasPanel() const { return panel_.GetState != nullptr; }
@@ -91,6 +117,12 @@ class Session {
   PanelReader panel_;
   Phase phase_ = Phase::kClosed;
   bool finished_ = false;
+  Fault fault_ = Fault::kLine;
+
+  // The local time, as the panel's clock shows it, just before and just after
+  // the last 'done'; empty before the first.
+  std::string done_from_;
+  std::string done_to_;
 
   VxPanelState shown_{};  // the state last printed
   bool shown_any_ = false;
@@ -99,8 +131,10 @@ class Session {
   std::uint64_t log_next_ = 0;   // the next log entry to print
 };
 
-// Runs a whole script. Returns 0, or 1 after writing "NAME:LINE: message" to
-// `err` for the first command that fails; the plug-in is closed either way.
+// Runs a whole script. Returns 0; or after the first command that fails 1,
+// with "NAME:LINE: message" written to `err`; or, when an option is to blame,
+// 2 with "hostsim: message" (1 when the build's own file is). The plug-in is
+// closed either way.
 int RunScript(const std::vector<Command>& commands, const std::string& script_name,
               const Options& options, std::ostream& out, std::ostream& err, SnapshotHook hook = {});
 

@@ -283,7 +283,8 @@ int main(int argc, char** argv) {
 
   int failures = 0;
   emulator::Image last;
-  auto check = [&](const hostsim::Command& command, const VxPanelState& /*sampled*/) {
+  auto check = [&](const hostsim::Command& command, const VxPanelState& /*sampled*/,
+                   const std::string& /*text*/) {
     const std::string where = script_name + ":" + std::to_string(command.line) + ": ";
     Look look = LookAtTheWindow(panel);
     if (look.error.empty() && emulator::ShowsClock(look.state)) {

@@ -4,6 +4,8 @@
 // host_posix.cpp.
 #pragma once
 
+#include <cstddef>
+
 namespace platform {
 
 // Adds `directory` to the library search for plain file names, ahead of the
@@ -11,6 +13,12 @@ namespace platform {
 // POSIX: the environment variable VESTRIX_LIBRARY_DIR, which OpenLibrary
 // consults). Null restores the default search.
 void SetLibraryDirectory(const char* directory);
+
+// Writes into `text` why the last OpenLibrary of this thread failed, as the
+// system words it (POSIX: dlerror; Windows: the error code and its text), for
+// messages; an empty string when the system gave no reason. Call it right
+// after the failed OpenLibrary, before anything else asks the loader.
+void DescribeLoadFailure(char* text, std::size_t size);
 
 // True while a library of this plain file name is loaded in the process.
 bool IsLibraryLoaded(const char* name);

@@ -106,6 +106,14 @@ void SetLibraryDirectory(const char* directory) {
   }
 }
 
+void DescribeLoadFailure(char* text, std::size_t size) {
+  if (size == 0) {
+    return;
+  }
+  const char* reason = dlerror();
+  std::snprintf(text, size, "%s", reason != nullptr ? reason : "");
+}
+
 bool IsLibraryLoaded(const char* name) {
   void* handle = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
   if (handle == nullptr) {

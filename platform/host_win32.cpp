@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/host.h"
 
@@ -14,6 +15,28 @@ namespace platform {
 
 void SetLibraryDirectory(const char* directory) {
   SetDllDirectoryA(directory);
+}
+
+void DescribeLoadFailure(char* text, std::size_t size) {
+  if (size == 0) {
+    return;
+  }
+  text[0] = '\0';
+  const DWORD code = GetLastError();
+  if (code == ERROR_SUCCESS) {
+    return;
+  }
+  char words[256] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, words, sizeof words, nullptr);
+  // The system's text ends in a line break, which a message does not want.
+  DWORD end = length;
+  while (end > 0 && (words[end - 1] == '\r' || words[end - 1] == '\n' || words[end - 1] == ' ')) {
+    --end;
+  }
+  words[end] = '\0';
+  std::snprintf(text, size, "error %lu%s%s", static_cast<unsigned long>(code), end > 0 ? ": " : "",
+                words);
 }
 
 bool IsLibraryLoaded(const char* name) {

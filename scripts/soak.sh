@@ -10,17 +10,29 @@
 #   scripts/soak.sh [CYCLES]     (default 200; a cycle takes about a second)
 # The last line sums up the native run:
 #   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
-# Each step's output goes to build/logs/.
+# When every run passes, the last lines go into docs/RELIABILITY.md with the
+# date, commit and machine. Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
 script=soak.sh
-cycles="${1:-200}"
+# A given argument is checked, an empty one too; only a missing one means the
+# default. Leading zeros are dropped; eight digits at most.
+usage="usage: scripts/soak.sh [CYCLES]  (a whole number from 1, default 200)"
+if [ $# -gt 1 ]; then
+  echo "$script: one argument at most, got $#: $*" >&2
+  echo "$usage" >&2
+  exit 2
+fi
+cycles="${1-200}"
 case "$cycles" in
-  '' | *[!0-9]* | 0)
-    echo "usage: scripts/soak.sh [CYCLES]  (a positive number, default 200)" >&2
-    exit 2
-    ;;
+  *[!0-9]*) cycles_bad="$cycles" ;;
+  *) cycles_bad="" cycles="${cycles#"${cycles%%[!0]*}"}" ;;
 esac
+if [ -n "$cycles_bad" ] || [ -z "$cycles" ] || [ ${#cycles} -gt 8 ]; then
+  echo "$script: '${1-}' is not a number of cycles from 1 to 99999999" >&2
+  echo "$usage" >&2
+  exit 2
+fi
 . scripts/steps.sh
 setup_and_probe
 
@@ -62,3 +74,15 @@ fi
 step "soak of $cycles cycles against build/native/libvestrix.so" build/logs/soak-native.log \
   build/native/vestrix_soak --verbose --cycles "$cycles"
 tail -n 1 build/logs/soak-native.log
+
+# The runs' last lines, as arguments of the figure writer.
+set -- --row "\`scripts/soak.sh $cycles\`, natively" "$(tail -n 1 build/logs/soak-native.log)"
+if [ "$wine32_runs" = yes ]; then
+  set -- "$@" --wine --row "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
+    "$(tail -n 1 build/logs/soak-win32.log)"
+else
+  set -- "$@" --not-run "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
+    "$wine32_why"
+fi
+step "write the figures into docs/RELIABILITY.md" build/logs/soak-figures.log \
+  python3 tools/doc_figures.py --page docs/RELIABILITY.md --name soak --by scripts/soak.sh "$@"

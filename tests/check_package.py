@@ -2,16 +2,30 @@
 """Makes the release package from the built files and checks the zip.
 
 Runs CPack with the build's configuration into a directory of its own, then
-checks that the zip holds exactly the files named on the command line, that
-SHA256SUMS lists every other file once with its right SHA-256 in the format
-of `sha256sum`, and that the text files have Windows line endings only.
+checks:
+- that the zip holds exactly the files named on the command line;
+- that SHA256SUMS lists every other file once with its right SHA-256 in the
+  format of `sha256sum`;
+- that the text files have Windows line endings only;
+- that README.txt reads as plain text in Notepad: ASCII, lines of at most 78
+  characters, no Markdown syntax, the real version, no Linux paths or
+  commands, and every fixed text of the plug-in (display name, messages)
+  taken from the plug-in's source;
+- that each DLL's version resource, read back from the file with windres,
+  has the project's version, the copyright line, its own file name and the
+  description given, for the DLLs in the zip (--dll) and for built DLLs
+  outside it (--built-dll).
 
 Usage: check_package.py --cpack CPACK --config CPackConfig.cmake --dir DIR
-                        --zip NAME.zip FILE...
+                        --zip NAME.zip --version VERSION --texts texts.cpp
+                        --windres WINDRES --copyright TEXT
+                        [--dll ENTRY DESCRIPTION]... [--built-dll PATH DESCRIPTION]...
+                        FILE...
 """
 
 import argparse
 import hashlib
+import os
 import re
 import shutil
 import subprocess
@@ -20,10 +34,95 @@ import zipfile
 
 SUM_LINE = re.compile(r"([0-9a-f]{64})  (\S.*)")
 TEXT_FILES = ("LICENSE", ".txt")
+README_WIDTH = 78
+
+# What must not be in README.txt, with what it is.
+MARKDOWN = [
+    (re.compile(r"`"), "a backtick"),
+    (re.compile(r"\]\(|!\["), "a Markdown link or picture"),
+    (re.compile(r"<!--|-->"), "an HTML comment"),
+    (re.compile(r"\*\*|__\w"), "Markdown emphasis"),
+    (re.compile(r"^\s*#{1,6} "), "a Markdown heading"),
+    (re.compile(r"^\s*\||\|\s*:?-{3}"), "a Markdown table"),
+]
+LINUX = [
+    (re.compile(r"(?<![\w\\:.])/(?:usr|etc|dev|home|tmp|proc|opt|var|bin|lib|work)\b"),
+     "an absolute Linux path"),
+    (re.compile(r"~/|\$HOME\b"), "a path in a Linux home directory"),
+    (re.compile(r"\b(?:build|scripts|cmake|tools|tests|emulator|docs)/"), "a path in the source tree"),
+    (re.compile(r"[\w.-]/[\w.-]+\.(?:dll|DLL|txt|so|exe|sh|md|zip|png)\b"),
+     "a file path with forward slashes"),
+    (re.compile(r"\w\.so\b|\bsha256sum\b|\bsudo\b|\bapt(?:-get)?\b|\bwine\s"),
+     "a Linux file or command"),
+    (re.compile(r"VESTRIX_LIBRARY_DIR|VESTRIX_PANEL_DEVICE"), "a variable of the Linux build"),
+]
+FIXED_TEXT = re.compile(r"const char (DLLProjectName|kMessage\w+)\[\] =\s*((?:\"[^\"]*\"\s*)+);")
+
+
+def fixed_texts(source):
+    """The plug-in's display name and messages, from its source."""
+    with open(source, encoding="utf-8") as f:
+        code = f.read()
+    texts = {}
+    for name, literals in FIXED_TEXT.findall(code):
+        texts[name] = "".join(re.findall(r"\"([^\"]*)\"", literals))
+    return texts
+
+
+def readme_problems(data, version, texts):
+    """Everything in README.txt that a Windows user in Notepad should not meet."""
+    problems = []
+    if any(byte >= 0x80 for byte in data):
+        problems.append("README.txt: not plain ASCII")
+    text = data.decode("ascii", errors="replace").replace("\r\n", "\n")
+    lines = text.split("\n")
+    for number, line in enumerate(lines, 1):
+        where = f"README.txt:{number}"
+        if len(line) > README_WIDTH:
+            problems.append(f"{where}: {len(line)} characters, more than {README_WIDTH}")
+        for pattern, what in MARKDOWN + LINUX:
+            if pattern.search(line):
+                problems.append(f"{where}: {what}: {line.strip()!r}")
+    if lines[0] != f"Vestrix {version}":
+        problems.append(f"README.txt: the first line is {lines[0]!r}, not 'Vestrix {version}'")
+    if f"Vestrix-{version}-win32.zip" not in text or "VERSION" in text:
+        problems.append(f"README.txt: the package is not named Vestrix-{version}-win32.zip")
+    flowing = " ".join(text.split())
+    if not texts:
+        problems.append("no fixed texts found in the plug-in's source")
+    for name, fixed in sorted(texts.items()):
+        if " ".join(fixed.split()) not in flowing:
+            problems.append(f"README.txt: lacks {name}, {fixed.strip()!r}")
+    return problems
+
+
+def version_info(windres, path):
+    """The string values of the file's version resource, as windres reads them."""
+    made = subprocess.run([windres, "-i", path, "-O", "rc"], stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, text=True, check=False)
+    values = dict(re.findall(r'VALUE "(\w+)", "((?:[^"]|"")*)"', made.stdout))
+    return {key: value.replace('""', '"') for key, value in values.items()}
+
+
+def version_problems(windres, path, name, description, version, copyright_line):
+    """What is wrong with the version resource of the DLL at `path`."""
+    values = version_info(windres, path)
+    if not values:
+        return [f"{name}: no version resource"]
+    wanted = {
+        "FileDescription": description,
+        "FileVersion": version,
+        "ProductVersion": version,
+        "LegalCopyright": copyright_line,
+        "OriginalFilename": os.path.basename(name),
+        "ProductName": "Vestrix",
+    }
+    return [f"{name}: {key} is {values.get(key)!r}, wanted {value!r}"
+            for key, value in wanted.items() if values.get(key) != value]
 
 
 def problems_in(archive, expected):
-    """Everything wrong with the zip, as a list of messages."""
+    """Everything wrong with the entries, checksums and line endings of the zip."""
     problems = []
     names = [info.filename for info in archive.infolist() if not info.is_dir()]
     if sorted(names) != sorted(expected):
@@ -63,6 +162,14 @@ def main():
     parser.add_argument("--config", required=True)
     parser.add_argument("--dir", required=True)
     parser.add_argument("--zip", required=True)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--texts", required=True)
+    parser.add_argument("--windres", required=True)
+    parser.add_argument("--copyright", required=True)
+    parser.add_argument("--dll", nargs=2, action="append", default=[],
+                        metavar=("ENTRY", "DESCRIPTION"))
+    parser.add_argument("--built-dll", nargs=2, action="append", default=[],
+                        metavar=("PATH", "DESCRIPTION"))
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
 
@@ -74,10 +181,25 @@ def main():
     if made.returncode != 0:
         print(f"cpack failed with status {made.returncode}")
         return 1
+    unpacked = os.path.join(args.dir, "unpacked")
     with zipfile.ZipFile(f"{args.dir}/{args.zip}") as archive:
         problems = problems_in(archive, args.files)
         for info in archive.infolist():
             print(f"{info.file_size:10d}  {info.filename}")
+        names = archive.namelist()
+        if "README.txt" in names:
+            problems += readme_problems(archive.read("README.txt"), args.version,
+                                        fixed_texts(args.texts))
+        archive.extractall(unpacked)
+    for entry, description in args.dll:
+        if entry not in names:
+            problems.append(f"{entry}: not in the zip")
+            continue
+        problems += version_problems(args.windres, os.path.join(unpacked, entry), entry,
+                                     description, args.version, args.copyright)
+    for path, description in args.built_dll:
+        problems += version_problems(args.windres, path, path, description, args.version,
+                                     args.copyright)
     for problem in problems:
         print(f"{args.zip}: {problem}")
     return 1 if problems else 0

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "hostsim/session.h"
 
 namespace hostsim {
 namespace {
@@ -99,23 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                       {"init 16 2 \"clock off\""},
                       {},
                       "-e:1: the plug-in refused to start: VESTRIX.DLL Exception: Inconsistent "
-                      "parameters. More than one shutdown parameter specified!"},
-        FailingScript{"plug-in missing",
-                      {"name"},
-                      {"-p", "no/such/plugin.dll"},
-                      "-e:1: cannot load the plug-in 'no/such/plugin.dll'"},
-        FailingScript{
-            "not a plug-in",
-            {"echo first", "init 16 2"},
-            {"-p", kEmulator},
-            "-e:2: the plug-in '" + kEmulator + "' lacks the entry point DISPLAYDLL_Init"},
-        FailingScript{"emulator misnamed",
-                      {"init 16 2"},
-                      {"-m", kPlugin},
-                      "-e:1: the panel emulator must be named " +
-                          fs::path(kEmulator).filename().string() +
-                          " for the plug-in to find it, not '" +
-                          fs::path(kPlugin).filename().string() + "'"}),
+                      "parameters. More than one shutdown parameter specified!"}),
+
     [](const ::testing::TestParamInfo<FailingScript>& test) {
       std::string name = test.param.name;
       for (char& c : name) {
@@ -137,10 +126,126 @@ TEST(Hostsim, CommandLineFaultsExitWithTwo) {
   EXPECT_NE(help.out.find("custom INDEX B0,...,B7"), std::string::npos);
 }
 
-TEST(Hostsim, UnreadableScriptFails) {
-  const Outcome outcome = Hostsim({"no/such/script.vxs"});
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.err, "hostsim: cannot read the script 'no/such/script.vxs'\n");
+// A file or directory named by an option that will not do: the message names
+// the option and its value, not a script line, and ends in the system's reason
+// where the system gives one.
+struct OptionFaultCase {
+  const char* name;
+  std::vector<std::string> options;  // before the script line "init 16 2 message"
+  std::string message;               // the start of standard error
+  bool system_reason;                // the system's words follow `message`
+};
+
+void PrintTo(const OptionFaultCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class OptionFaults : public ::testing::TestWithParam<OptionFaultCase> {};
+
+TEST_P(OptionFaults, BlameTheOptionAndExitWithTwo) {
+  const Outcome outcome =
+      RunLines({"echo first", "init 16 2 message", "snapshot x.png"}, GetParam().options);
+  EXPECT_EQ(outcome.status, 2);
+  const std::string start = "hostsim: " + GetParam().message;
+  ASSERT_EQ(outcome.err.rfind(start, 0), 0u) << outcome.err;
+  ASSERT_EQ(outcome.err.back(), '\n');
+  const std::string reason =
+      outcome.err.substr(start.size(), outcome.err.size() - 1 - start.size());
+  EXPECT_EQ(reason.empty(), !GetParam().system_reason) << outcome.err;
+  EXPECT_EQ(outcome.out.find("first"), 0u) << "the script did not start: " << outcome.out;
+}
+
+// A plain file where a directory is wanted.
+const std::string kAFile = VESTRIX_TEST_SOURCE_DIR "/LICENSE";
+const std::string kNoDirectory = VESTRIX_TEST_SOURCE_DIR "/no/such/dir/";
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostsim, OptionFaults,
+    ::testing::Values(
+        OptionFaultCase{"plug-in missing",
+                        {"-p", "no/such/plugin.dll"},
+                        "-p 'no/such/plugin.dll': cannot load the plug-in: ",
+                        true},
+        OptionFaultCase{"not a plug-in",
+                        {"-p", kEmulator},
+                        "-p '" + kEmulator + "': the plug-in lacks the entry point DISPLAYDLL_Init",
+                        false},
+        OptionFaultCase{"emulator missing",
+                        {"-m", kNoDirectory + fs::path(kEmulator).filename().string()},
+                        "-m '" + kNoDirectory + fs::path(kEmulator).filename().string() +
+                            "': cannot load the panel emulator: ",
+                        true},
+        OptionFaultCase{"emulator misnamed",
+                        {"-m", kPlugin},
+                        "-m '" + kPlugin + "': the panel emulator must be named " +
+                            fs::path(kEmulator).filename().string() +
+                            " for the plug-in to find it, not '" +
+                            fs::path(kPlugin).filename().string() + "'",
+                        false},
+        OptionFaultCase{"snapshot directory is a file",
+                        {"-o", kAFile},
+                        "-o '" + kAFile + "': cannot make the directory: ",
+                        true},
+        OptionFaultCase{
+            "art directory is a file",
+            {"-o", (fs::temp_directory_path() / "vestrix_hostsim_art").string(), "--art", kAFile},
+            "--art '" + kAFile + "': cannot make the directory: ",
+            true}),
+    [](const ::testing::TestParamInfo<OptionFaultCase>& test) {
+      std::string name = test.param.name;
+      for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+      }
+      return name;
+    });
+
+TEST(Hostsim, UnreadableScriptFailsWithTheSystemsReason) {
+  const Outcome missing = Hostsim({"no/such/script.vxs"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "hostsim: cannot read the script 'no/such/script.vxs': " +
+                             std::string(std::strerror(ENOENT)) + "\n");
+  const Outcome directory = Hostsim({VESTRIX_TEST_SOURCE_DIR});
+  EXPECT_EQ(directory.status, 1);
+  EXPECT_EQ(directory.err, "hostsim: cannot read the script '" VESTRIX_TEST_SOURCE_DIR "': " +
+                               std::string(std::strerror(EISDIR)) + "\n");
+}
+
+TEST(Hostsim, UnwritableSnapshotFailsAtItsLineWithTheSystemsReason) {
+  const fs::path directory = fs::temp_directory_path() / "vestrix_hostsim_unwritable";
+  std::error_code ignored;
+  fs::remove_all(directory, ignored);
+  fs::create_directories(directory / "taken.png");  // a directory where the file goes
+  std::ofstream(directory / "file") << "x";         // a file where a directory goes
+  const Outcome taken =
+      RunLines({"init 16 2 message", "snapshot taken.png"}, {"-o", directory.string()});
+  EXPECT_EQ(taken.status, 1);
+  const std::string write = "-e:2: cannot write '" + (directory / "taken.png").string() + "': ";
+  EXPECT_EQ(taken.err.rfind(write, 0), 0u) << taken.err;
+  EXPECT_GT(taken.err.size(), write.size() + 1) << "no reason given: " << taken.err;
+
+  const Outcome blocked =
+      RunLines({"init 16 2 message", "echo x", "snapshot file/x.txt"}, {"-o", directory.string()});
+  EXPECT_EQ(blocked.status, 1);
+  const std::string make =
+      "-e:3: cannot make the directory '" + (directory / "file").string() + "': ";
+  EXPECT_EQ(blocked.err.rfind(make, 0), 0u) << blocked.err;
+  EXPECT_GT(blocked.err.size(), make.size() + 1) << "no reason given: " << blocked.err;
+  fs::remove_all(directory, ignored);
+}
+
+TEST(Hostsim, SnapshotsGoToTheBuildTreeByDefault) {
+  const fs::path name = "vestrix_hostsim_default_directory.txt";
+  const fs::path expected = fs::path(DefaultOutputDirectory()) / name;
+  std::error_code ignored;
+  fs::remove(expected, ignored);
+  fs::remove(fs::current_path() / name, ignored);
+  const Outcome outcome = RunLines({"init 16 2 message", "snapshot " + name.string(), "done"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(fs::exists(expected)) << expected.string();
+  EXPECT_FALSE(fs::exists(fs::current_path() / name));
+  EXPECT_EQ(fs::path(DefaultOutputDirectory()).parent_path(),
+            fs::path(VESTRIX_TEST_PLUGIN_PATH).parent_path());
+  fs::remove(expected, ignored);
 }
 
 TEST(Hostsim, SyntaxIsCheckedBeforeAnythingRuns) {
