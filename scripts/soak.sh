@@ -80,9 +80,12 @@ set -- --row "\`scripts/soak.sh $cycles\`, natively" "$(tail -n 1 build/logs/soa
 if [ "$wine32_runs" = yes ]; then
   set -- "$@" --wine --row "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
     "$(tail -n 1 build/logs/soak-win32.log)"
+elif [ "$vm32_runs" = yes ]; then
+  set -- "$@" --wine --row "\`scripts/soak.sh $cycles\`, under 32-bit Wine in the virtual machine against \`VESTRIX.DLL\`" \
+    "$(tail -n 1 build/logs/soak-win32.log)"
 else
   set -- "$@" --not-run "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
-    "$wine32_why"
+    "$wine32_why; the virtual machine: $vm32_why"
 fi
 step "write the figures into docs/RELIABILITY.md" build/logs/soak-figures.log \
   python3 tools/doc_figures.py --page docs/RELIABILITY.md --name soak --by scripts/soak.sh "$@"
