@@ -288,6 +288,7 @@ LocalTime GetLocalTime() {
 }
 
 bool ReadSpeakerConfig(std::uint32_t* value) {
+  seam_state::SpeakerQueryBegins();
   // POSIX has no DirectSound; only a test's installed answer can be read.
   std::uint32_t installed = 0;
   if (seam_state::SpeakerConfig(&installed) == 1) {

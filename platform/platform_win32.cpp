@@ -286,6 +286,7 @@ LocalTime GetLocalTime() {
 }
 
 bool ReadSpeakerConfig(std::uint32_t* value) {
+  seam_state::SpeakerQueryBegins();
   std::uint32_t installed = 0;
   switch (seam_state::SpeakerConfig(&installed)) {
     case 1:
