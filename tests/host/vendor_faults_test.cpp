@@ -313,6 +313,23 @@ TEST_F(VendorFaults, PanelThatStopsAnsweringDoesNotHoldUpDone) {
   }
 }
 
+// Done gives up on a thread whose transfer is held, and the host lets go of
+// the plug-in. Once the transfer comes back and the thread has ended, the
+// plug-in is unloaded: the thread gives back the reference to the module that
+// kept it loaded under the thread.
+TEST_F(VendorFaults, PlugInUnloadsOnceAThreadDoneGaveUpOnHasEnded) {
+  Open("message");
+  Recorder_StallNextSend();
+  ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing";
+  EXPECT_LT(Close(), kDoneBound);
+  UnloadPlugin(false);
+  EXPECT_TRUE(platform::IsLibraryLoaded(PluginPath().c_str())) << "unloaded under its thread";
+  Recorder_ReleaseStall();
+  EXPECT_TRUE(WaitFor([] { return !platform::IsLibraryLoaded(PluginPath().c_str()); }))
+      << "the plug-in stays loaded after its thread has ended";
+  LoadPlugin();
+}
+
 // The host writes without a pause while the icon thread sends its packets,
 // each transfer slow enough that the two meet inside the library. Both
 // streams arrive whole; ThreadSanitizer (the native-tsan build runs this
