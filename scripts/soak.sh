@@ -7,17 +7,23 @@
 # build/win32/VESTRIX.DLL, counting the process's handles (its resident memory
 # is not judged there: Wine keeps a few KiB of every load of the emulator, see
 # tests/soak/CMakeLists.txt).
-#   scripts/soak.sh [CYCLES]     (default 200; a cycle takes about a second)
-# The last line sums up the native run:
-#   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
+#   scripts/soak.sh [--reload] [CYCLES]   (default 200; a cycle takes about a second)
+# --reload loads and frees the plug-in for every session, as a host does that
+# switches displays. The last line sums up the native run:
+#   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB, ...
 # Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
 script=soak.sh
+reload=""
+if [ "${1-}" = --reload ]; then
+  reload=--reload
+  shift
+fi
 cycles="${1:-200}"
 case "$cycles" in
   '' | *[!0-9]* | 0)
-    echo "usage: scripts/soak.sh [CYCLES]  (a positive number, default 200)" >&2
+    echo "usage: scripts/soak.sh [--reload] [CYCLES]  (CYCLES a positive number, default 200)" >&2
     exit 2
     ;;
 esac
@@ -39,7 +45,7 @@ if [ "$wine32_runs" = yes ]; then
     cmake --build --preset win32 --target $targets
   step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
   step "soak of $cycles cycles under 32-bit Wine against build/win32/VESTRIX.DLL" \
-    build/logs/soak-win32.log cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss --cycles "$cycles"
+    build/logs/soak-win32.log cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss $reload --cycles "$cycles"
   tail -n 1 build/logs/soak-win32.log | sed 's/^/  /'
 else
   note_no_wine32 "the soak under 32-bit Wine against the real VESTRIX.DLL, counting its handles" \
@@ -47,5 +53,5 @@ else
 fi
 
 step "soak of $cycles cycles against build/native/libvestrix.so" build/logs/soak-native.log \
-  build/native/vestrix_soak --verbose --cycles "$cycles"
+  build/native/vestrix_soak --verbose $reload --cycles "$cycles"
 tail -n 1 build/logs/soak-native.log
