@@ -9,7 +9,7 @@
 // thread-local storage still free. It fails when the process holds more of
 // any of them (fewer free slots); its last line sums the run up:
 //   soak: N cycles[ reloading the plug-in], fds A->B, threads A->B,
-//         libraries A->B, rss A->B KiB, free tls slots A->B, late threads L
+//         libraries A->B, rss A->B KiB[, free tls slots A->B], late threads L
 // (on one line) where A is the baseline each is judged against (see main) and
 // B the last sample; under Windows "fds" reads "handles". L counts sessions
 // whose icon thread still ran a second after Done had returned: Done gives up
@@ -239,9 +239,13 @@ bool Holds(const platform::ProcessResources& sample, const platform::ProcessReso
 }
 
 void Print(const char* label, long cycle, const platform::ProcessResources& sample) {
-  std::printf("%s %ld: %s %ld, threads %ld, libraries %ld, rss %ld KiB, free tls slots %ld\n",
-              label, cycle, platform::kHandlesName, sample.handles, sample.threads,
-              sample.library_copies, sample.resident_kib, sample.free_tls_slots);
+  std::printf("%s %ld: %s %ld, threads %ld, libraries %ld, rss %ld KiB", label, cycle,
+              platform::kHandlesName, sample.handles, sample.threads, sample.library_copies,
+              sample.resident_kib);
+  if (sample.free_tls_slots > 0) {  // Windows only
+    std::printf(", free tls slots %ld", sample.free_tls_slots);
+  }
+  std::printf("\n");
 }
 
 }  // namespace
@@ -366,12 +370,14 @@ int main(int argc, char** argv) {
     }
   }
   std::printf(
-      "soak: %ld cycles%s, %s %ld->%ld, threads %ld->%ld, libraries %ld->%ld, rss %ld->%ld KiB, "
-      "free tls slots %ld->%ld, late threads %ld\n",
+      "soak: %ld cycles%s, %s %ld->%ld, threads %ld->%ld, libraries %ld->%ld, rss %ld->%ld KiB",
       options.cycles, options.reload ? " reloading the plug-in" : "", platform::kHandlesName,
       kept.handles, last.handles, kept.threads, last.threads, first.library_copies,
-      last.library_copies, warm.resident_kib, last.resident_kib, kept.free_tls_slots,
-      last.free_tls_slots, late_threads);
+      last.library_copies, warm.resident_kib, last.resident_kib);
+  if (kept.free_tls_slots > 0) {  // Windows only
+    std::printf(", free tls slots %ld->%ld", kept.free_tls_slots, last.free_tls_slots);
+  }
+  std::printf(", late threads %ld\n", late_threads);
   platform::CloseLibrary(plugin.library);
   return failures == 0 ? 0 : 1;
 }
