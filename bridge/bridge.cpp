@@ -17,7 +17,6 @@
 // packet could come between its parts.
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -57,8 +56,7 @@ std::string DevicePath() {
 
 // One line on standard error, for the user who wonders why the panel stays dark.
 void Report(const char* what, const std::string& why) {
-  std::fprintf(stderr, "sg_vfd bridge: %s %s: %s\n", what, g_path.c_str(), why.c_str());
-  std::fflush(stderr);
+  bridge::WriteMessage(std::string("sg_vfd bridge: ") + what + " " + g_path + ": " + why);
 }
 
 }  // namespace

@@ -28,6 +28,13 @@ bool WriteDevice(const std::uint8_t* bytes, std::size_t size, std::string* why);
 // Closes the device; nothing happens when none is open.
 void CloseDevice();
 
+// Writes `line` and a line feed to the process's standard error, for the user
+// who wonders why the panel stays dark. Like the device's writes, it never
+// raises a signal that would end the host (a standard error that is a pipe
+// whose reader has gone, say), and leaves the process's signal handling as it
+// was. A line that cannot be written is lost.
+void WriteMessage(const std::string& line);
+
 // The value of the process environment's variable `name`; empty when unset.
 std::string EnvironmentValue(const char* name);
 

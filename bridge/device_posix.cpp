@@ -158,6 +158,27 @@ void CloseDevice() {
   }
 }
 
+void WriteMessage(const std::string& line) {
+  const std::string text = line + "\n";
+  // Standard error is written directly, in as few writes as it takes, with
+  // SIGPIPE held back as for the device.
+  SigpipeHeld sigpipe;
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t result = write(STDERR_FILENO, text.data() + written, text.size() - written);
+    if (result > 0) {
+      written += static_cast<std::size_t>(result);
+    } else if (result < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (result < 0 && errno == EPIPE) {
+        sigpipe.TakeOurs();
+      }
+      return;
+    }
+  }
+}
+
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";

@@ -3,6 +3,7 @@
 // system with CreateFile and written with WriteFile.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "bridge/device.h"
@@ -99,6 +100,12 @@ void CloseDevice() {
     CloseHandle(g_device);
     g_device = INVALID_HANDLE_VALUE;
   }
+}
+
+void WriteMessage(const std::string& line) {
+  // Windows has no signal for a pipe whose reader has gone: the write fails.
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
 }
 
 std::string EnvironmentValue(const char* name) {

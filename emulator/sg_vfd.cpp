@@ -6,9 +6,22 @@
 // thread at the same time. On Windows the library also shows the panel in a
 // window of its own (window_win32.cpp), whose thread takes the lock only to
 // copy the state.
+//
+// The state outlives every caller in the process. It is made when the library
+// loads and given back only when the library is unloaded while the process
+// goes on (FreeLibrary, dlclose); no C++ runtime destructor touches it at the
+// end of the process, where a host may still call in, for instance to close
+// its plug-in from a static destructor of its own, after this library's static
+// objects would have been destroyed. Natively the state is given back by a
+// finaliser, which at the end of the process runs after every static
+// destructor; a call that still comes after it finds the panel gone and does
+// nothing.
 #include <chrono>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -52,33 +65,59 @@ ThreadKey CurrentThreadKey() {
 }
 #endif
 
-std::mutex g_mutex;
-emulator::PanelModel g_model;
-std::map<ThreadKey, std::uint32_t> g_threads;
-// Counts every change of the model, resets included, for the window.
-std::uint64_t g_version = 0;
-// When the last clock packet (command 0x50) arrived: the panel's clock runs on
-// from then, in the window.
-std::chrono::steady_clock::time_point g_clock_set{};
+// Everything the library knows of the panel.
+struct Emulation {
+  emulator::PanelModel model;
+  std::map<ThreadKey, std::uint32_t> threads;
+  // Counts every change of the model, resets included, for the window.
+  std::uint64_t version = 0;
+  // When the last clock packet (command 0x50) arrived: the panel's clock runs
+  // on from then, in the window.
+  std::chrono::steady_clock::time_point clock_set{};
+};
+
+// The lock, made when the library loads and destroyed only with the emulation
+// at its unload, so that it serves every caller up to the end of the process.
+// (A static std::mutex would be destroyed with the other static objects, at
+// least with MinGW's thread library.)
+alignas(std::mutex) unsigned char g_lock_storage[sizeof(std::mutex)];
+std::mutex* const g_mutex = new (g_lock_storage) std::mutex();
+
+// The emulation, in storage that nothing destroys but ReleaseEmulation. Null
+// before the library has loaded and after it has been released. Needs g_mutex.
+alignas(Emulation) unsigned char g_storage[sizeof(Emulation)];
+Emulation* g_emulation = nullptr;
+
+[[maybe_unused]] const bool kEmulationMade = (g_emulation = new (g_storage) Emulation(), true);
+
+// Gives the emulation back; later calls find the panel gone.
+void ReleaseEmulation() {
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation != nullptr) {
+    g_emulation->~Emulation();
+    g_emulation = nullptr;
+  }
+}
 
 // A small number for the calling thread, in the order threads were first seen.
-// Needs g_mutex.
+// Needs g_mutex and the emulation.
 std::uint32_t CallingThread() {
+  auto& threads = g_emulation->threads;
   const auto [slot, added] =
-      g_threads.try_emplace(CurrentThreadKey(), static_cast<std::uint32_t>(g_threads.size() + 1));
+      threads.try_emplace(CurrentThreadKey(), static_cast<std::uint32_t>(threads.size() + 1));
   (void)added;
   return slot->second;
 }
 
 bool ReadChangedState(std::uint64_t* version, VxPanelState* state,
                       std::chrono::steady_clock::time_point* clock_set) {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  if (*version == g_version) {
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr || *version == g_emulation->version) {
     return false;
   }
-  *version = g_version;
-  *state = g_model.State();
-  *clock_set = g_clock_set;
+  *version = g_emulation->version;
+  *state = g_emulation->model.State();
+  *clock_set = g_emulation->clock_set;
   return true;
 }
 
@@ -90,35 +129,49 @@ extern "C" {
 // unless a host has chosen otherwise with VxPanel_SetInitAnswer.
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
   emulator::OpenWindow(ReadChangedState);
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  return g_model.ApplyInit(first, second, CallingThread());
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr) {
+    return 0;
+  }
+  ++g_emulation->version;
+  return g_emulation->model.ApplyInit(first, second, CallingThread());
 }
 
 VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  g_model.ApplyUninit(CallingThread());
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation != nullptr) {
+    ++g_emulation->version;
+    g_emulation->model.ApplyUninit(CallingThread());
+  }
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  g_model.RecordCall(kVxPanelIsInited, CallingThread());
-  return g_model.State().inited;
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr) {
+    return 0;
+  }
+  ++g_emulation->version;
+  g_emulation->model.RecordCall(kVxPanelIsInited, CallingThread());
+  return g_emulation->model.State().inited;
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetText(const char* /*first*/, const char* /*second*/) {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  g_model.RecordCall(kVxPanelSetText, CallingThread());
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr) {
+    return 0;
+  }
+  ++g_emulation->version;
+  g_emulation->model.RecordCall(kVxPanelSetText, CallingThread());
   return 1;
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int* /*bands*/) {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  g_model.RecordCall(kVxPanelSetEQ, CallingThread());
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr) {
+    return 0;
+  }
+  ++g_emulation->version;
+  g_emulation->model.RecordCall(kVxPanelSetEQ, CallingThread());
   return 1;
 }
 
@@ -126,11 +179,14 @@ VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
   if (packet == nullptr) {
     return 0;
   }
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  g_model.ApplyPacket(packet, CallingThread());
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr) {
+    return 0;
+  }
+  ++g_emulation->version;
+  g_emulation->model.ApplyPacket(packet, CallingThread());
   if (packet[emulator::kCommandOffset] == emulator::kCommandClock) {
-    g_clock_set = std::chrono::steady_clock::now();
+    g_emulation->clock_set = std::chrono::steady_clock::now();
   }
   return 1;
 }
@@ -144,8 +200,11 @@ bool VxPanel_GetState(VxPanelState* state, std::size_t size) {
   if (state == nullptr || size != sizeof(VxPanelState)) {
     return false;
   }
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  *state = g_model.State();
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation == nullptr) {
+    return false;
+  }
+  *state = g_emulation->model.State();
   return true;
 }
 
@@ -153,20 +212,24 @@ bool VxPanel_GetLogEntry(std::uint64_t sequence, VxPanelLogEntry* entry, std::si
   if (entry == nullptr || size != sizeof(VxPanelLogEntry)) {
     return false;
   }
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  return g_model.LogEntry(sequence, entry);
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  return g_emulation != nullptr && g_emulation->model.LogEntry(sequence, entry);
 }
 
 void VxPanel_Reset() {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  ++g_version;
-  g_model.Reset();
-  g_threads.clear();
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation != nullptr) {
+    ++g_emulation->version;
+    g_emulation->model.Reset();
+    g_emulation->threads.clear();
+  }
 }
 
 void VxPanel_SetInitAnswer(std::int32_t answer) {
-  const std::lock_guard<std::mutex> lock(g_mutex);
-  g_model.SetInitAnswer(answer);
+  const std::lock_guard<std::mutex> lock(*g_mutex);
+  if (g_emulation != nullptr) {
+    g_emulation->model.SetInitAnswer(answer);
+  }
 }
 
 bool VxPanel_GetWindowInfo(VxPanelWindowInfo* info, std::size_t size) {
@@ -182,3 +245,83 @@ void VxPanel_HoldWindowPainting(std::uint32_t hold) {
 }
 
 }  // extern "C"
+
+#if defined(_WIN32)
+
+namespace {
+
+// The calling thread leaves this library for good when the library is
+// unloaded while the thread goes on. The runtimes linked into the library keep
+// records of each thread that used them, which they give back when the thread
+// ends: MinGW's POSIX thread library keeps a duplicate of the thread's handle
+// and an event, in a slot of thread-local storage that it takes for itself
+// when the library loads and never gives back; and the 32-bit C++ runtime's
+// registration of its unwind tables makes such a record for the thread that
+// loads the library. A host that loads and frees the library once per session
+// of its plug-in would lose both handles every time, and Windows has only 1088
+// slots a process: the load after that many ends the host.
+// So the callbacks that the system calls when a thread ends are called here
+// for the calling thread, as the system would if it ended now; then every slot
+// whose value for this thread they emptied is freed. Only this library's
+// callbacks run on this thread in between, and each empties only a slot of
+// its own runtime, which nothing uses once the library is gone.
+constexpr DWORD kTlsSlots = 1088;  // 64 slots, and 1024 more since Windows 2000
+bool g_slot_held[kTlsSlots];
+
+void ReleaseCallingThreadsRecords(HINSTANCE module) {
+  const auto* base = reinterpret_cast<const unsigned char*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& tls_entry =
+      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS];
+  if (tls_entry.VirtualAddress == 0) {
+    return;
+  }
+  const DWORD error = GetLastError();  // the host's, which TlsGetValue would change
+  for (DWORD slot = 0; slot < kTlsSlots; ++slot) {
+    g_slot_held[slot] = TlsGetValue(slot) != nullptr;
+  }
+  const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY*>(base + tls_entry.VirtualAddress);
+  // An address, fixed up by the loader, of a list that ends with null.
+  const auto* callback = reinterpret_cast<const PIMAGE_TLS_CALLBACK*>(
+      static_cast<std::uintptr_t>(tls->AddressOfCallBacks));
+  for (; callback != nullptr && *callback != nullptr; ++callback) {
+    (*callback)(module, DLL_THREAD_DETACH, nullptr);
+  }
+  for (DWORD slot = 0; slot < kTlsSlots; ++slot) {
+    if (g_slot_held[slot] && TlsGetValue(slot) == nullptr) {
+      TlsFree(slot);
+    }
+  }
+  SetLastError(error);
+}
+
+}  // namespace
+
+// When FreeLibrary unloads the library (`reserved` null), the emulation, its
+// lock's own resources and the calling thread's records go with it. No other
+// thread calls in then: the window's thread keeps the library loaded for good,
+// and a host's calls have returned. At the end of the process (`reserved` set)
+// nothing is given back, since other libraries may still call in.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    ReleaseEmulation();
+    std::destroy_at(g_mutex);
+    ReleaseCallingThreadsRecords(module);
+  }
+  return TRUE;
+}
+
+#else
+
+namespace {
+
+// Runs when the library is unloaded and, at the end of the process, after
+// every static destructor.
+__attribute__((destructor)) void ReleaseAtUnload() {
+  ReleaseEmulation();
+}
+
+}  // namespace
+
+#endif

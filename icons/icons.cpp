@@ -43,14 +43,18 @@ constexpr std::uint32_t kExitBoundMs = 1000;
 // RunRefreshCycle. A running thread keeps its own.
 int SteppedPollCounter = 0;
 
-// Each start of the icon thread has a number, its run: the latest is in
-// IconThreadRun. A thread whose end Done could not wait for knows from it that
-// a later start has taken its place. The thread enters its loop only if Done
-// has not told it not to start any more (a new thread is held back while the
-// host holds the loader lock): each side writes its own variable before it
-// reads the other's, so at least one of them sees the other. Entered and
-// Finished only ever grow, so a thread of an earlier run that comes late
-// cannot undo what a later one has recorded.
+// Each start of the icon thread has a number, its run: the current one is in
+// IconThreadRun. Done retires the run once it stops waiting for the thread, by
+// moving IconThreadRun on to a number no thread has, and a thread whose run is
+// not current any more changes and sends nothing. So a thread that Done gave
+// up on (held in the speaker query by a hanging audio driver, say) sends
+// nothing when it comes back: not after Done's last packets, and not into the
+// library of a later start, even while that start's iMONVFD_Init still runs.
+// The thread enters its loop only if Done has not told it not to start any
+// more (a new thread is held back while the host holds the loader lock): each
+// side writes its own variable before it reads the other's, so at least one of
+// them sees the other. Entered and Finished only ever grow, so a thread of an
+// earlier run that comes late cannot undo what a later one has recorded.
 std::atomic<std::uint32_t> IconThreadRun{0};
 std::atomic<std::uint32_t> IconThreadEntered{0};    // the latest run that began
 std::atomic<std::uint32_t> IconThreadCancelled{0};  // the latest run told not to begin
@@ -64,6 +68,18 @@ void RaiseTo(std::atomic<std::uint32_t>& value, std::uint32_t run) {
 
 bool LastPacketSent() {
   return IconThreadFinished.load() == IconThreadRun.load() || platform::ThreadEnded();
+}
+
+bool RunIsCurrent(std::uint32_t run) {
+  return IconThreadRun.load() == run;
+}
+
+// From now on no thread's run is current. The sends of the retired run check
+// it after they have read the vendor binding (panel::SendDataIf), so one that
+// is already past the check is a call into the library that has begun, which
+// plugin::VendorCallsReturn waits for.
+void RetireRun() {
+  IconThreadRun.fetch_add(1);
 }
 
 // The icon mutex exists from the moment the module is loaded.
@@ -106,7 +122,7 @@ void RefreshCycle(std::uint32_t run, int& poll_counter) {
     speakers = GetSoundConfig();
   }
   platform::LockIconMutex();
-  if (IconThreadRun.load() != run) {
+  if (!RunIsCurrent(run)) {
     platform::UnlockIconMutex();
     return;
   }
@@ -128,7 +144,8 @@ void RefreshCycle(std::uint32_t run, int& poll_counter) {
   // Sent after the mutex is given back, so that a vendor library that stalls
   // holds up neither the host's icon commands nor the end of the plug-in. Only
   // this thread sends icon packets while it runs, so their order is the same.
-  panel::SendData(packet);
+  // A run that Done has retired meanwhile sends nothing.
+  panel::SendDataIf(packet, RunIsCurrent, run);
 }
 
 void RefreshUntilTold(std::uint32_t run) {
@@ -136,8 +153,8 @@ void RefreshUntilTold(std::uint32_t run) {
   for (;;) {
     // The pause ends early when the host tells the thread to end.
     platform::WaitForWake(kRefreshPeriodMs);
-    if (IconThreadRun.load() != run) {
-      return;  // replaced by a later start
+    if (!RunIsCurrent(run)) {
+      return;  // retired by Done
     }
     RefreshCycle(run, poll_counter);
     if (IconThreadTerminate.load() != 0) {
@@ -196,10 +213,12 @@ bool StopIconThread() {
   IconThreadCancelled.store(run);
   if (IconThreadEntered.load() != run) {
     // Not begun (or never started): it will not send anything now.
+    RetireRun();
     platform::ReleaseThread(0);
     return true;
   }
   const bool sent = platform::WaitUntil(LastPacketSent, kStopBoundMs);
+  RetireRun();
   platform::ReleaseThread(sent ? kExitBoundMs : 0);
   return sent;
 }

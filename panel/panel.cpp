@@ -28,6 +28,11 @@ void SendData(Packet packet) {
   plugin::VendorSendData(bytes.data());
 }
 
+void SendDataIf(Packet packet, bool (*current)(std::uint32_t token), std::uint32_t token) {
+  const std::array<std::uint8_t, 8> bytes = PacketBytes(packet);
+  plugin::VendorSendDataIf(bytes.data(), current, token);
+}
+
 void ClearDisplay() {
   const Packet sequence[] = {
       MakePacket(kModeAndClock, {kModeReset}),   // panel mode reset, no clock

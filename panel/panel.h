@@ -13,6 +13,11 @@ namespace panel {
 // icon thread; takes no lock.
 void SendData(Packet packet);
 
+// As SendData, for a sender that may be retired meanwhile: the packet goes out
+// only if `current(token)` still holds once the vendor binding has been read
+// (see plugin::VendorSendDataIf). The icon thread sends its packets this way.
+void SendDataIf(Packet packet, bool (*current)(std::uint32_t token), std::uint32_t token);
+
 // The reset sequence: eight packets that put the panel into a known state,
 // then the text frame and the pixel buffer are emptied in memory. Host thread.
 void ClearDisplay();

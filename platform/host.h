@@ -34,6 +34,9 @@ struct ProcessResources {
   long threads;         // threads of the process
   long library_copies;  // loaded library files of one plain name, one per distinct file
   long resident_kib;    // resident memory (POSIX VmRSS) or working set (Windows), KiB
+  long free_tls_slots;  // Windows: thread-local storage slots the process can still take
+                        // (of 1088; a library that takes one at every load and keeps it
+                        // ends its host after that many loads); POSIX: 0, nothing to count
 };
 
 // What `handles` counts here, for reports: "fds" or "handles".

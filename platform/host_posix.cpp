@@ -94,6 +94,7 @@ bool SampleProcessResources(const char* library_name, ProcessResources* sample) 
   sample->threads = StatusValue("Threads:");
   sample->library_copies = CountMappedCopies(library_name);
   sample->resident_kib = StatusValue("VmRSS:");
+  sample->free_tls_slots = 0;
   return sample->handles >= 0 && sample->threads >= 0 && sample->library_copies >= 0 &&
          sample->resident_kib >= 0;
 }

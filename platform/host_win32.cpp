@@ -69,6 +69,24 @@ long ProbeHandles(std::uintptr_t limit) {
   return count;
 }
 
+// Thread-local storage slots that the process can still take: all of them
+// taken one by one, counted and given back.
+long CountFreeTlsSlots() {
+  static DWORD taken[1088];
+  long count = 0;
+  for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) {
+    if (count == static_cast<long>(sizeof taken / sizeof taken[0])) {
+      TlsFree(slot);
+      break;
+    }
+    taken[count++] = slot;
+  }
+  for (long i = 0; i < count; ++i) {
+    TlsFree(taken[i]);
+  }
+  return count;
+}
+
 }  // namespace
 
 const char kHandlesName[] = "handles";
@@ -113,6 +131,8 @@ bool SampleProcessResources(const char* library_name, ProcessResources* sample) 
     CloseHandle(modules);
     sample->library_copies = count;
   }
+
+  sample->free_tls_slots = CountFreeTlsSlots();
 
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;

@@ -44,6 +44,8 @@ void CloseLibrary(Library* library);
 // ---------------------------------------------------------------------------
 
 // Creates the mutex; called once by a static initialiser when the module loads.
+// It lives as long as the module: on Windows it is closed when FreeLibrary
+// unloads the module (a host may load and free the plug-in many times).
 void CreateIconMutex();
 // Takes the mutex, waiting as long as it takes.
 void LockIconMutex();
@@ -57,7 +59,13 @@ void UnlockIconMutex();
 // Starts `body(argument)` on a new thread with the default stack size. The
 // thread holds a reference to the module this code lives in from before it
 // starts until it has ended, so a host that unloads the plug-in without closing
-// it leaves a running thread behind, not code pulled out from under one.
+// it leaves a running thread behind, not code pulled out from under one. The
+// thread gives the reference back itself as it ends, whether anybody waits for
+// it or not, after the last of its code in the module has run: on Windows with
+// FreeLibraryAndExitThread, on POSIX through the C library's list of what a
+// thread calls after its own code has returned (glibc's, which the C++
+// runtime also uses for thread_local destructors). A module whose host has let
+// go of it is thus unloaded as soon as its last thread has ended.
 // Returns false when the thread could not be started.
 bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument);
 
@@ -68,7 +76,7 @@ bool ThreadEnded();
 
 // Lets go of the thread started by StartThread: waits up to `milliseconds` for
 // it to end, then forgets it. Returns whether it has ended; one that has not
-// goes on by itself and gives its module reference back when it ends. Returns
+// goes on by itself, and the system frees what it holds when it ends. Returns
 // true at once when no thread was started. Only the host's thread calls this.
 bool ReleaseThread(std::uint32_t milliseconds);
 

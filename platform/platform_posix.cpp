@@ -16,6 +16,12 @@
 #include "platform/platform.h"
 #include "platform/seams.h"
 
+// The C library's list of functions that a thread calls as it ends, after its
+// own code has returned (glibc 2.18 and later; the C++ runtime keeps the
+// destructors of thread_local objects there). `dso_symbol` is an address in
+// the object that the entry belongs to, which stays loaded until it has run.
+extern "C" int __cxa_thread_atexit_impl(void (*function)(void*), void* object, void* dso_symbol);
+
 namespace platform {
 
 // The panel vendor's library as a shared object; a user puts it where the
@@ -26,19 +32,14 @@ namespace {
 
 pthread_mutex_t g_icon_mutex = PTHREAD_MUTEX_INITIALIZER;
 
-// The icon thread: its body (the same at every start; atomic because a thread
-// that has not begun yet may read it while a later start writes it), and the
-// thread now running with its module reference.
+// The icon thread: its body and the reference to this module that it holds
+// while it runs (each the same at every start; atomic because a thread that
+// has not begun yet may read them while a later start writes them), and the
+// thread now running.
 std::atomic<void (*)(std::uint32_t)> g_body{nullptr};
+std::atomic<void*> g_thread_module{nullptr};
 pthread_t g_thread;
 bool g_thread_started = false;
-void* g_thread_module = nullptr;
-
-// A thread that had not ended when it was released, kept so that a later start
-// or release can join it and give back its module reference once it has ended.
-pthread_t g_abandoned;
-bool g_has_abandoned = false;
-void* g_abandoned_module = nullptr;
 
 pthread_mutex_t g_wake_mutex = PTHREAD_MUTEX_INITIALIZER;
 // Waits measure the monotonic clock, so that setting the wall clock neither
@@ -61,6 +62,20 @@ pthread_cond_t* WakeCondition() {
 }
 
 void* ThreadTrampoline(void* argument) {
+  // The thread gives back the module reference that StartThread took for it
+  // as it ends, whether joined or not, as the Windows build does with
+  // FreeLibraryAndExitThread. It cannot call dlclose itself: once the
+  // reference is back, the module may be unmapped, and no code of it may run
+  // any more, not even a return. So dlclose itself goes on the C library's
+  // list of what the thread calls after its own code has returned, on behalf
+  // of the C library (the address given is dlclose's, never unloaded), so that
+  // the entry holds up nothing else. Registering takes the dynamic linker's
+  // lock: a thread started while the host holds it (from a library's
+  // constructor or destructor) begins once the host lets it go.
+  if (void* module = g_thread_module.load(); module != nullptr) {
+    const auto give_back = reinterpret_cast<void (*)(void*)>(reinterpret_cast<Symbol>(&dlclose));
+    __cxa_thread_atexit_impl(give_back, module, reinterpret_cast<void*>(&dlclose));
+  }
   // The argument is handed over as a data pointer because pthread_create takes one.
   g_body.load()(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument)));
   return nullptr;
@@ -81,27 +96,6 @@ void GiveModuleReference(void* module) {
   if (module != nullptr) {
     dlclose(module);
   }
-}
-
-// Joins the abandoned thread if it has ended by now.
-void ReapAbandoned() {
-  if (g_has_abandoned && pthread_tryjoin_np(g_abandoned, nullptr) == 0) {
-    GiveModuleReference(g_abandoned_module);
-    g_has_abandoned = false;
-    g_abandoned_module = nullptr;
-  }
-}
-
-// Keeps the running thread as the abandoned one. Only one is kept: an older
-// one still running is detached, and its module reference stays taken for the
-// life of the process, since nothing can tell any more when it is safe to give.
-void AbandonThread() {
-  if (g_has_abandoned) {
-    pthread_detach(g_abandoned);
-  }
-  g_abandoned = g_thread;
-  g_abandoned_module = g_thread_module;
-  g_has_abandoned = true;
 }
 
 bool JoinedNow() {
@@ -182,7 +176,6 @@ void UnlockIconMutex() {
 }
 
 bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument) {
-  ReapAbandoned();
   if (seam_state::TakeThreadStartFailure() || g_thread_started) {
     return false;
   }
@@ -193,11 +186,13 @@ bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument) {
   g_wake_pending = false;
   pthread_mutex_unlock(&g_wake_mutex);
   g_body.store(body);
-  g_thread_module = TakeModuleReference();
+  // The same handle at every start, since handles of one loaded object are
+  // equal; so a thread that reads it late still finds its own.
+  void* module = TakeModuleReference();
+  g_thread_module.store(module);
   if (pthread_create(&g_thread, nullptr, ThreadTrampoline,
                      reinterpret_cast<void*>(static_cast<std::uintptr_t>(argument))) != 0) {
-    GiveModuleReference(g_thread_module);
-    g_thread_module = nullptr;
+    GiveModuleReference(module);
     return false;
   }
   g_thread_started = true;
@@ -210,7 +205,6 @@ bool ThreadEnded() {
 }
 
 bool ReleaseThread(std::uint32_t milliseconds) {
-  ReapAbandoned();
   if (!g_thread_started) {
     return true;
   }
@@ -218,13 +212,10 @@ bool ReleaseThread(std::uint32_t milliseconds) {
   // Joins are tried against the monotonic clock, which a change of the wall
   // clock cannot stretch.
   const bool ended = WaitUntil(JoinedNow, milliseconds);
-  if (ended) {
-    GiveModuleReference(g_thread_module);
-  } else {
-    AbandonThread();
+  if (!ended) {
+    // It ends by itself, and the system then frees what it holds.
+    pthread_detach(g_thread);
   }
-  g_thread_module = nullptr;
-  ReapAbandoned();
   return ended;
 }
 
@@ -288,6 +279,7 @@ LocalTime GetLocalTime() {
 }
 
 bool ReadSpeakerConfig(std::uint32_t* value) {
+  seam_state::SpeakerQueryBegins();
   // POSIX has no DirectSound; only a test's installed answer can be read.
   std::uint32_t installed = 0;
   if (seam_state::SpeakerConfig(&installed) == 1) {

@@ -286,6 +286,7 @@ LocalTime GetLocalTime() {
 }
 
 bool ReadSpeakerConfig(std::uint32_t* value) {
+  seam_state::SpeakerQueryBegins();
   std::uint32_t installed = 0;
   switch (seam_state::SpeakerConfig(&installed)) {
     case 1:
@@ -324,12 +325,20 @@ bool ReadSpeakerConfig(std::uint32_t* value) {
 }  // namespace platform
 
 // The library entry routine answers every notification with success. When the
-// module is unloaded it closes the wake event of the icon thread; no icon
-// thread runs then, since each holds a reference to the module while it runs.
+// module is unloaded by FreeLibrary (`reserved` null) it closes the icon mutex
+// and the wake event of the icon thread, so that a host that loads and frees
+// the plug-in as it switches displays keeps no handle of it: no icon thread
+// runs then, since each holds a reference to the module while it runs, and
+// the host's own calls have all returned. At the end of the process (`reserved`
+// set) the system takes them back itself, and nothing is done.
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr && platform::g_wake_event != nullptr) {
-    CloseHandle(platform::g_wake_event);
-    platform::g_wake_event = nullptr;
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    for (HANDLE* handle : {&platform::g_icon_mutex, &platform::g_wake_event}) {
+      if (*handle != nullptr) {
+        CloseHandle(*handle);
+        *handle = nullptr;
+      }
+    }
   }
   return TRUE;
 }

@@ -20,6 +20,7 @@ std::atomic<bool> g_skip_pauses{false};
 std::atomic<const seam::LibraryTable*> g_library_table{nullptr};
 std::atomic<int> g_speaker_mode{0};
 std::atomic<std::uint32_t> g_speaker_value{0};
+std::atomic<void (*)()> g_speaker_query_hook{nullptr};
 #if defined(_WIN32)
 std::atomic<seam::SoundCreateFunction> g_sound_create{nullptr};
 std::atomic<bool> g_old_loader{false};
@@ -62,6 +63,10 @@ void SetSpeakerConfig(bool readable, std::uint32_t value) {
 
 void ClearSpeakerConfig() {
   g_speaker_mode.store(0);
+}
+
+void SetSpeakerQueryHook(void (*hook)()) {
+  g_speaker_query_hook.store(hook);
 }
 
 #if defined(_WIN32)
@@ -139,6 +144,12 @@ int SpeakerConfig(std::uint32_t* value) {
     *value = g_speaker_value.load();
   }
   return mode;
+}
+
+void SpeakerQueryBegins() {
+  if (void (*hook)() = g_speaker_query_hook.load(); hook != nullptr) {
+    hook();
+  }
 }
 
 #if defined(_WIN32)

@@ -37,6 +37,9 @@ bool TableClose(Library* library);
 // cannot be read. `*value` is filled for 1.
 int SpeakerConfig(std::uint32_t* value);
 
+// Calls the installed speaker query hook, if any; at the start of every query.
+void SpeakerQueryBegins();
+
 #if defined(_WIN32)
 // The installed DirectSound object factory; null when none is installed.
 seam::SoundCreateFunction SoundCreate();
@@ -72,6 +75,7 @@ inline bool TableClose(Library*) {
 inline int SpeakerConfig(std::uint32_t*) {
   return 0;
 }
+inline void SpeakerQueryBegins() {}
 #if defined(_WIN32)
 inline seam::SoundCreateFunction SoundCreate() {
   return nullptr;

@@ -47,6 +47,12 @@ void SetLibraryTable(const LibraryTable* table);
 void SetSpeakerConfig(bool readable, std::uint32_t value);
 void ClearSpeakerConfig();
 
+// Every ReadSpeakerConfig first calls `hook` on the thread that asks (the icon
+// thread), before it answers as it otherwise would. A hook that blocks makes
+// the speaker query hang, as with an audio driver that does not answer. Null
+// removes it.
+void SetSpeakerQueryHook(void (*hook)());
+
 #if defined(_WIN32)
 // Windows: while set, ReadSpeakerConfig obtains its DirectSound object from
 // `create` instead of dsound.dll's DirectSoundCreate8, with the same arguments

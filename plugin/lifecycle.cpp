@@ -108,10 +108,21 @@ const char* Init(std::uint8_t width, std::uint8_t height, const char* parameters
 
 void Done() {
   const bool reset_panel = DisplayClockOnExit || DisplayOffOnExit;
-  if (reset_panel) {
+  // A packet that does not come back means the panel has stopped answering:
+  // each packet of Done's own would hang the host's thread as well. Done then
+  // sends nothing and leaves the library loaded under the call. Normally no
+  // packet is on its way, or it comes back at once, and nothing changes.
+  bool stalled = reset_panel && !VendorCallsReturn();
+  if (reset_panel && !stalled) {
     panel::ClearDisplay();
   }
   const bool thread_ended = icons::StopIconThread();
+  // A thread that Done gave up on may hang in the vendor library, or elsewhere
+  // (the speaker query, say); only the former stalls the panel.
+  stalled = stalled || (!thread_ended && !VendorCallsReturn());
+  if (stalled) {
+    VendorLeaveLoaded();  // from here on nothing reaches the library
+  }
   const platform::LocalTime now = platform::GetLocalTime();
   icons::ClearIcons();
   if (VendorLibraryLoaded()) {

@@ -179,11 +179,24 @@ bool VendorInit(std::uint32_t first, std::uint32_t second) {
 }
 
 void VendorSendData(const std::uint8_t* bytes) {
+  VendorSendDataIf(bytes, nullptr, 0);
+}
+
+void VendorSendDataIf(const std::uint8_t* bytes, bool (*current)(std::uint32_t token),
+                      std::uint32_t token) {
   CallsInLibrary.fetch_add(1);
-  if (const platform::Symbol send = iMONLCDSendData.load(); send != nullptr) {
+  // The sender is asked after the binding is read: whoever retires it does so
+  // before a later start binds a library, so a binding read here that belongs
+  // to that library comes with an answer of "retired".
+  if (const platform::Symbol send = iMONLCDSendData.load();
+      send != nullptr && (current == nullptr || current(token))) {
     CallSendData(send, bytes);
   }
   CallsInLibrary.fetch_sub(1);
+}
+
+bool VendorCallsReturn() {
+  return platform::WaitUntil(NoCallsInLibrary, kCallsEndBoundMs);
 }
 
 void VendorUninitAndRelease() {

@@ -28,6 +28,20 @@ bool VendorInit(std::uint32_t first, std::uint32_t second);
 // not bound. The bytes need only live for the call.
 void VendorSendData(const std::uint8_t* bytes);
 
+// As VendorSendData, for a sender that another thread may retire at any
+// moment: the packet goes out only if `current(token)` still holds after the
+// binding has been read. A sender retired before a library was bound can thus
+// never reach that library, and one retired before VendorCallsReturn has
+// answered true sends nothing more at all.
+void VendorSendDataIf(const std::uint8_t* bytes, bool (*current)(std::uint32_t token),
+                      std::uint32_t token);
+
+// Waits, up to a second, until no call runs in the library; true when none
+// does. False means a packet has not come back: the panel has stopped
+// answering, and every further call would hang as well. Returns at once when
+// no call runs. Host thread.
+bool VendorCallsReturn();
+
 // Ends the use of the library: every binding is cleared, so nothing more
 // reaches the library. Then, when iMONVFD_Uninit is bound, it is called and the
 // library released once no packet is still on its way through it; without

@@ -7,17 +7,23 @@
 # scripts/vm32 where this machine's kernel refuses 32-bit programs), counting
 # the process's handles (its resident memory is not judged there: Wine keeps a
 # few KiB of every load of the emulator, see tests/soak/CMakeLists.txt).
-#   scripts/soak.sh [CYCLES]     (default 200; a cycle takes about a second)
-# The last line sums up the native run:
-#   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
+#   scripts/soak.sh [--reload] [CYCLES]   (default 200; a cycle takes about a second)
+# --reload loads and frees the plug-in for every session, as a host does that
+# switches displays. The last line sums up the native run:
+#   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB, ...
 # When every run passes, the last lines go into docs/RELIABILITY.md with the
 # date, commit and machine. Each step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
 script=soak.sh
+reload=""
+if [ "${1-}" = --reload ]; then
+  reload=--reload
+  shift
+fi
 # A given argument is checked, an empty one too; only a missing one means the
 # default. Leading zeros are dropped; eight digits at most.
-usage="usage: scripts/soak.sh [CYCLES]  (a whole number from 1, default 200)"
+usage="usage: scripts/soak.sh [--reload] [CYCLES]  (a whole number from 1, default 200)"
 if [ $# -gt 1 ]; then
   echo "$script: one argument at most, got $#: $*" >&2
   echo "$usage" >&2
@@ -51,7 +57,7 @@ if [ "$wine32_runs" = yes ] || [ "$vm32_runs" = yes ]; then
   # shellcheck disable=SC2086
   step "build the soak, preset win32" build/logs/build-soak-win32.log \
     cmake --build --preset win32 --target $targets
-  soak32="cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss --cycles $cycles"
+  soak32="cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss $reload --cycles $cycles"
   if [ "$wine32_runs" = yes ]; then
     step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
     # shellcheck disable=SC2086  # the command is meant to split into words
@@ -72,20 +78,20 @@ else
 fi
 
 step "soak of $cycles cycles against build/native/libvestrix.so" build/logs/soak-native.log \
-  build/native/vestrix_soak --verbose --cycles "$cycles"
+  build/native/vestrix_soak --verbose $reload --cycles "$cycles"
 tail -n 1 build/logs/soak-native.log
 
 # The runs' last lines, as arguments of the figure writer.
-set -- --row "\`scripts/soak.sh $cycles\`, natively" "$(tail -n 1 build/logs/soak-native.log)"
+set -- --row "\`scripts/soak.sh ${reload:+$reload }$cycles\`, natively" "$(tail -n 1 build/logs/soak-native.log)"
 if [ "$wine32_runs" = yes ]; then
-  set -- "$@" --wine --row "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
+  set -- "$@" --wine --row "\`scripts/soak.sh ${reload:+$reload }$cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
     "$(tail -n 1 build/logs/soak-win32.log)"
 elif [ "$vm32_runs" = yes ]; then
-  set -- "$@" --wine --row "\`scripts/soak.sh $cycles\`, under 32-bit Wine in the virtual machine against \`VESTRIX.DLL\`" \
+  set -- "$@" --wine --row "\`scripts/soak.sh ${reload:+$reload }$cycles\`, under 32-bit Wine in the virtual machine against \`VESTRIX.DLL\`" \
     "$(tail -n 1 build/logs/soak-win32.log)"
 else
-  set -- "$@" --not-run "\`scripts/soak.sh $cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
+  set -- "$@" --not-run "\`scripts/soak.sh ${reload:+$reload }$cycles\`, under 32-bit Wine against \`VESTRIX.DLL\`" \
     "$wine32_why; the virtual machine: $vm32_why"
 fi
 step "write the figures into docs/RELIABILITY.md" build/logs/soak-figures.log \
-  python3 tools/doc_figures.py --page docs/RELIABILITY.md --name soak --by scripts/soak.sh "$@"
+  python3 tools/doc_figures.py --page docs/RELIABILITY.md --name "soak${reload:+-reload}" --by scripts/soak.sh "$@"

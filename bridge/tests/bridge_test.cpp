@@ -270,6 +270,34 @@ INSTANTIATE_TEST_SUITE_P(Devices, FailingDevice,
                            return case_info.param.name;
                          });
 
+// A host whose standard error is a pipe whose reader has gone: the bridge's
+// messages, on a device that cannot be opened and on a failed write, must not
+// end it with SIGPIPE, and the process handles the signal as before.
+TEST_F(BridgeTest, MessagesToAStandardErrorWithoutReaderDoNotEndTheHost) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows has no SIGPIPE: a write to such a pipe just fails";
+#else
+  ASSERT_TRUE(bridge_test::SigpipeAtDefault());
+  const char* missing_device_message = nullptr;
+  bool ok = true;
+  {
+    const bridge_test::BrokenStandardError broken;
+    UseBridge(FifoPath() + ".missing");
+    missing_device_message = Init(16, 2, "", &ok);
+    Close();
+    UseBridge("/dev/full");
+    Open("message");
+    api_.Write("Hello");
+    Close();
+  }
+  EXPECT_STREQ(missing_device_message, kDisplayNotFound);
+  EXPECT_FALSE(ok);
+  EXPECT_GT(FailedWrites(), 0u);
+  EXPECT_TRUE(bridge_test::SigpipeAtDefault());
+  EXPECT_FALSE(bridge_test::SigpipeBlockedOrPending());
+#endif
+}
+
 TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
 #if defined(_WIN32)
   GTEST_SKIP() << "Wine's WriteFile waits without a bound while a FIFO is full";

@@ -71,4 +71,23 @@ inline bool TakeMark(std::vector<std::uint8_t>* bytes) {
 // which the bridge must leave as it found them.
 bool SigpipeBlockedOrPending();
 
+#if !defined(_WIN32)
+// Natively: while it lives, the process's standard error is a pipe whose
+// reader has gone, so that every write to it raises SIGPIPE, which ends the
+// process unless the writer holds it back; then standard error is restored.
+class BrokenStandardError {
+ public:
+  BrokenStandardError();
+  ~BrokenStandardError();
+  BrokenStandardError(const BrokenStandardError&) = delete;
+  BrokenStandardError& operator=(const BrokenStandardError&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+// Natively: true when the process handles SIGPIPE as by default (it ends it).
+bool SigpipeAtDefault();
+#endif
+
 }  // namespace bridge_test

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -115,6 +116,30 @@ bool SigpipeBlockedOrPending() {
   pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
   sigpending(&pending);
   return sigismember(&blocked, SIGPIPE) == 1 || sigismember(&pending, SIGPIPE) == 1;
+}
+
+BrokenStandardError::BrokenStandardError() {
+  int ends[2];
+  if (pipe(ends) != 0) {
+    return;
+  }
+  close(ends[0]);
+  std::fflush(stderr);
+  saved_ = dup(STDERR_FILENO);
+  dup2(ends[1], STDERR_FILENO);
+  close(ends[1]);
+}
+
+BrokenStandardError::~BrokenStandardError() {
+  if (saved_ >= 0) {
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+}
+
+bool SigpipeAtDefault() {
+  struct sigaction action {};
+  return sigaction(SIGPIPE, nullptr, &action) == 0 && action.sa_handler == SIG_DFL;
 }
 
 }  // namespace bridge_test

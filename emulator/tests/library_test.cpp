@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "emulator/panel_api.h"
+#include "platform/host.h"
 #include "platform/platform.h"
 
 namespace {
@@ -161,6 +162,42 @@ TEST_F(EmulatorLibrary, TakesPacketsFromTwoThreadsAtOnce) {
 // The live window, where there is one. These tests need a window system: under
 // Wine the test suites switch the window off, and ctest runs this group apart,
 // in a virtual X server with the window on (scripts/window-test.sh).
+// A host that loads and frees the emulator once per session, as the plug-in
+// does: nothing of a load stays behind, neither a handle (natively an open
+// file) nor, on Windows, a slot of thread-local storage, of which a process
+// has 1088. The 32-bit build's runtime once kept two handles and a slot of
+// every load, so the 1085th load ended the host.
+TEST(EmulatorLoads, LoadingAndFreeingLeavesNothingBehind) {
+  ASSERT_FALSE(platform::IsLibraryLoaded(VESTRIX_TEST_EMULATOR_PATH));
+  const auto session = [] {
+    platform::Library* library = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
+    ASSERT_NE(library, nullptr);
+    const auto init = Find<InitFunction>(library, "iMONVFD_Init");
+    const auto send = Find<SendFunction>(library, "iMONLCD_SendData");
+    const auto uninit = Find<VoidFunction>(library, "iMONVFD_Uninit");
+    ASSERT_TRUE(init && send && uninit);
+    const unsigned char packet[8] = {1, 2, 3, 4, 5, 6, 7, 0x20};
+    EXPECT_EQ(init(24, 0x8888), 1);
+    EXPECT_EQ(send(packet), 1);
+    uninit();
+    platform::CloseLibrary(library);
+  };
+  // The first load may set up what lasts as long as the process (the window
+  // system's libraries that the emulator's window needs, under Wine).
+  session();
+  platform::ProcessResources before{};
+  ASSERT_TRUE(platform::SampleProcessResources(platform::kVendorLibraryName, &before));
+  for (int i = 0; i < 20; ++i) {
+    session();
+  }
+  platform::ProcessResources after{};
+  ASSERT_TRUE(platform::SampleProcessResources(platform::kVendorLibraryName, &after));
+  EXPECT_EQ(after.handles, before.handles) << platform::kHandlesName;
+  EXPECT_EQ(after.free_tls_slots, before.free_tls_slots);
+  EXPECT_EQ(after.library_copies, 0);
+  EXPECT_FALSE(platform::IsLibraryLoaded(VESTRIX_TEST_EMULATOR_PATH));
+}
+
 class EmulatorWindow : public EmulatorLibrary {
  protected:
   void SetUp() override {

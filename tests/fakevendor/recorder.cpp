@@ -27,7 +27,10 @@ std::atomic<std::size_t> g_most_sends_at_once{0};
 std::mutex g_stall_mutex;
 std::condition_variable g_stall_released;
 bool g_stall_armed = false;
+bool g_stall_every = false;
 bool g_stall_held = false;
+
+std::atomic<void (*)()> g_init_hook{nullptr};
 
 }  // namespace
 
@@ -82,8 +85,14 @@ bool Recorder_Stalled() {
 void Recorder_ReleaseStall() {
   const std::lock_guard<std::mutex> lock(g_stall_mutex);
   g_stall_armed = false;
+  g_stall_every = false;
   g_stall_held = false;
   g_stall_released.notify_all();
+}
+
+void Recorder_StallEverySend() {
+  const std::lock_guard<std::mutex> lock(g_stall_mutex);
+  g_stall_every = true;
 }
 
 void Recorder_SetSendDelay(std::uint32_t milliseconds) {
@@ -101,7 +110,7 @@ void Recorder_SendBegins() {
   }
   {
     std::unique_lock<std::mutex> lock(g_stall_mutex);
-    if (g_stall_armed) {
+    if (g_stall_armed || g_stall_every) {
       g_stall_armed = false;
       g_stall_held = true;
       g_stall_released.wait(lock, [] { return !g_stall_held; });
@@ -125,7 +134,14 @@ void Recorder_FailInitCall(std::uint32_t call) {
   g_failing_init_call.store(call);
 }
 
+void Recorder_SetInitHook(void (*hook)()) {
+  g_init_hook.store(hook);
+}
+
 std::uint32_t Recorder_AnswerInit() {
+  if (void (*hook)() = g_init_hook.load(); hook != nullptr) {
+    hook();
+  }
   const std::uint32_t call = g_init_calls.fetch_add(1) + 1;
   return call == g_failing_init_call.load() ? 0 : g_init_answer.load();
 }

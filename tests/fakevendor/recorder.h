@@ -53,6 +53,9 @@ RECORDER_API void Recorder_Reserve(std::size_t count);
 RECORDER_API void Recorder_StallNextSend();
 RECORDER_API bool Recorder_Stalled();
 RECORDER_API void Recorder_ReleaseStall();
+// A panel that stops answering: every iMONLCD_SendData from now on, on any
+// thread, is held until Recorder_ReleaseStall, which lets them all go on.
+RECORDER_API void Recorder_StallEverySend();
 
 // A slow transfer: every iMONLCD_SendData takes `milliseconds` before it
 // records its packet and returns (0, the initial value, for none).
@@ -74,6 +77,10 @@ RECORDER_API void Recorder_SetInitAnswer(std::uint32_t answer);
 // answer as Recorder_SetInitAnswer says. 0 cancels it.
 RECORDER_API void Recorder_FailInitCall(std::uint32_t call);
 // Called by the test vendor libraries' iMONVFD_Init: the answer for this call.
+// It first calls the hook set by Recorder_SetInitHook, if any.
 RECORDER_API std::uint32_t Recorder_AnswerInit();
+// A function of the test's that every iMONVFD_Init answering through
+// Recorder_AnswerInit calls while it runs, before it answers; null for none.
+RECORDER_API void Recorder_SetInitHook(void (*hook)());
 
 }  // extern "C"

@@ -21,9 +21,6 @@ using std::chrono::seconds;
 // room for a slow, shared machine.
 constexpr milliseconds kDoneBound = seconds(10);
 
-const PacketBytes kEmptyIcons = Packet(0x01);
-const PacketBytes kClose51 = Packet(0x51);
-
 template <typename Condition>
 bool WaitFor(Condition condition, milliseconds limit = seconds(5)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -73,14 +70,13 @@ TEST_F(RuleBreakingHost, DoneReturnsWhileTheIconThreadHangsInTheVendorLibrary) {
   Recorder_StallNextSend();
   ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing";
 
+  const std::size_t host_packets = SentPackets(true).size();
   const milliseconds took = Close();
   EXPECT_LT(took, kDoneBound);
-  // Done sent its own packets, and left the library loaded and initialised
+  // Done sent none of its own packets, which a panel that has stopped
+  // answering would not take, and left the library loaded and initialised
   // under the call that has not returned.
-  const std::vector<PacketBytes> host = SentPackets(true);
-  ASSERT_GE(host.size(), 2u);
-  EXPECT_EQ(host[host.size() - 2], kEmptyIcons);
-  EXPECT_EQ(host.back(), kClose51);
+  EXPECT_EQ(SentPackets(true).size(), host_packets) << Hex(SentPackets(true));
   EXPECT_EQ(CountRecords(kRecordUninit), 0u);
   EXPECT_EQ(CountRecords(kRecordUnload), 0u);
 

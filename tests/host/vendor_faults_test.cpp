@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <filesystem>
@@ -41,6 +42,42 @@ struct RunRecord {
   std::vector<PacketBytes> icon;  // the icon thread's packets
   milliseconds done{0};           // how long Done took
   std::vector<Record> records;
+};
+
+template <typename Condition>
+bool WaitFor(Condition condition, milliseconds limit = milliseconds(5000)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  return true;
+}
+
+// Lets a stalled transfer go after `after`, unless stopped first: a Done that
+// waits for the stall then fails its bound instead of hanging the test.
+class StallWatchdog {
+ public:
+  explicit StallWatchdog(milliseconds after)
+      : thread_([this, after] {
+          const auto deadline = std::chrono::steady_clock::now() + after;
+          while (!stop_.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(10));
+          }
+          Recorder_ReleaseStall();
+        }) {}
+  ~StallWatchdog() {
+    stop_.store(true);
+    thread_.join();
+  }
+  StallWatchdog(const StallWatchdog&) = delete;
+  StallWatchdog& operator=(const StallWatchdog&) = delete;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };
 
 bool HasUninit(const std::string& variant) {
@@ -240,6 +277,58 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Fault>& fault_info) {
       return std::string(fault_info.param.name);
     });
+
+// A panel that stops answering: from one icon packet on, every transfer
+// blocks until the panel comes back. Done returns within its bound, sends none
+// of its own packets (each would block the host as well) and leaves the
+// library loaded and initialised under the blocked call. When the panel comes
+// back, only the held icon packet arrives, and the host carries on.
+TEST_F(VendorFaults, PanelThatStopsAnsweringDoesNotHoldUpDone) {
+  for (const char* mode : {"message", "clock"}) {
+    SCOPED_TRACE(mode);
+    Recorder_Clear();
+    Open(mode);
+    ASSERT_TRUE(WaitFor([] { return SentPackets().size() > SentPackets(true).size(); }))
+        << "the icon thread sent nothing";
+    const std::size_t host_packets = SentPackets(true).size();
+    const std::size_t icon_packets = SentPackets().size() - host_packets;
+    Recorder_StallEverySend();
+    ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing more";
+    {
+      const StallWatchdog watchdog(kDoneBound + milliseconds(5000));
+      EXPECT_LT(Close(), kDoneBound);
+    }  // the panel answers again
+    // The held icon packet arrives; nothing follows it.
+    std::this_thread::sleep_for(milliseconds(1200));
+    EXPECT_EQ(SentPackets(true).size(), host_packets) << Hex(SentPackets(true));
+    EXPECT_EQ(SentPackets().size() - host_packets, icon_packets + 1);
+    EXPECT_EQ(CountRecords(kRecordUninit), 0u);
+    EXPECT_EQ(CountRecords(kRecordUnload), 0u);
+
+    Recorder_Clear();
+    Open("message");
+    Close();
+    EXPECT_EQ(SentPackets(true).size(), 12u) << Hex(SentPackets(true));
+    EXPECT_EQ(CountRecords(kRecordUninit), 1u);
+  }
+}
+
+// Done gives up on a thread whose transfer is held, and the host lets go of
+// the plug-in. Once the transfer comes back and the thread has ended, the
+// plug-in is unloaded: the thread gives back the reference to the module that
+// kept it loaded under the thread.
+TEST_F(VendorFaults, PlugInUnloadsOnceAThreadDoneGaveUpOnHasEnded) {
+  Open("message");
+  Recorder_StallNextSend();
+  ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing";
+  EXPECT_LT(Close(), kDoneBound);
+  UnloadPlugin(false);
+  EXPECT_TRUE(platform::IsLibraryLoaded(PluginPath().c_str())) << "unloaded under its thread";
+  Recorder_ReleaseStall();
+  EXPECT_TRUE(WaitFor([] { return !platform::IsLibraryLoaded(PluginPath().c_str()); }))
+      << "the plug-in stays loaded after its thread has ended";
+  LoadPlugin();
+}
 
 // The host writes without a pause while the icon thread sends its packets,
 // each transfer slow enough that the two meet inside the library. Both

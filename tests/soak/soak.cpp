@@ -1,15 +1,25 @@
 // The soak driver: loads the built plug-in as a host does and runs it through
 // many whole sessions (Init, SetContrast, CustomChar, SetPosition, Write,
 // SetFan, a wait for the icon thread's refresh, Done) against the panel
-// emulator, with the real icon thread and the plug-in's real pauses. After each
-// session it samples what the process holds: open files (Windows: handles),
-// threads, loaded copies of the vendor library and resident memory. It fails
-// when any of them has grown; its last line sums the run up:
-//   soak: N cycles, fds A->B, threads A->B, libraries A->B, rss A->B KiB
-// where A is the baseline each is judged against (see main) and B the last
-// sample; under Windows "fds" reads "handles".
+// emulator, with the real icon thread and the plug-in's real pauses. With
+// --reload it loads the plug-in afresh for every session and frees it after
+// Done, as a host does that switches displays. After each session it samples
+// what the process holds: open files (Windows: handles), threads, loaded
+// copies of the vendor library, resident memory and, on Windows, the slots of
+// thread-local storage still free. It fails when the process holds more of
+// any of them (fewer free slots); its last line sums the run up:
+//   soak: N cycles[ reloading the plug-in], fds A->B, threads A->B,
+//         libraries A->B, rss A->B KiB[, free tls slots A->B], late threads L
+// (on one line) where A is the baseline each is judged against (see main) and
+// B the last sample; under Windows "fds" reads "handles". L counts sessions
+// whose icon thread still ran a second after Done had returned: Done gives up
+// waiting for it after a few seconds, as on a machine too slow for its bound.
+// Such a thread ends by itself; the soak waits for it (up to 30 s) before it
+// samples, so that what the thread holds until then is not taken for a leak,
+// and a thread that does not end is reported as hanging, not as a leak.
 //
-//   vestrix_soak [--cycles N] [--no-rss] [--plugin PATH] [--vendor-dir DIR] [--verbose]
+//   vestrix_soak [--cycles N] [--reload] [--no-rss] [--plugin PATH] [--vendor-dir DIR]
+//                [--verbose]
 //
 // The panel emulator is the vendor library because it keeps nothing beyond a
 // session: its state lives in the library and goes when the plug-in unloads
@@ -39,8 +49,16 @@ constexpr long kRssNoiseKib = 64;
 // How long a cycle waits for the icon thread's refresh (one comes every 500 ms).
 constexpr std::uint32_t kRefreshBoundMs = 5000;
 
+// A thread that Done has waited for is gone from the system's count within
+// milliseconds (under Wine some tens of them); one still counted a second
+// after Done is late: Done gave up on it, or it had not even begun when Done
+// let go of it. The soak waits this long at most for a late thread to end.
+constexpr std::uint32_t kJoinedThreadGoneMs = 1000;
+constexpr std::uint32_t kLateThreadBoundMs = 30000;
+
 struct Options {
   long cycles = 200;
+  bool reload = false;
   bool judge_rss = true;
   bool verbose = false;
   std::string plugin = VESTRIX_SOAK_DEFAULT_PLUGIN;
@@ -50,8 +68,8 @@ struct Options {
 int Usage(const char* problem) {
   std::fprintf(stderr, "vestrix_soak: %s\n", problem);
   std::fprintf(stderr,
-               "usage: vestrix_soak [--cycles N] [--no-rss] [--plugin PATH] [--vendor-dir DIR] "
-               "[--verbose]\n");
+               "usage: vestrix_soak [--cycles N] [--reload] [--no-rss] [--plugin PATH] "
+               "[--vendor-dir DIR] [--verbose]\n");
   return 2;
 }
 
@@ -65,6 +83,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       if (*end != '\0' || options->cycles < 1) {
         return false;
       }
+    } else if (argument == "--reload") {
+      options->reload = true;
     } else if (argument == "--no-rss") {
       options->judge_rss = false;
     } else if (argument == "--verbose") {
@@ -90,6 +110,27 @@ std::string VendorPath(const Options& options) {
   return options.vendor_directory + "/" + platform::kVendorLibraryName;
 }
 
+// The plug-in as the host holds it: the library and its entry points.
+struct Plugin {
+  platform::Library* library = nullptr;
+  plugin::EntryPoints api;
+};
+
+// Loads the plug-in and resolves its entry points; false, with a message on
+// standard error, when that fails.
+bool LoadPlugin(const Options& options, Plugin* loaded) {
+  loaded->library = platform::OpenLibrary(options.plugin.c_str());
+  if (loaded->library == nullptr) {
+    std::fprintf(stderr, "vestrix_soak: cannot load the plug-in %s\n", options.plugin.c_str());
+    return false;
+  }
+  if (const char* missing = plugin::ResolveEntryPoints(loaded->library, &loaded->api)) {
+    std::fprintf(stderr, "vestrix_soak: the plug-in lacks %s\n", missing);
+    return false;
+  }
+  return true;
+}
+
 // The emulator's state while the plug-in has it loaded. The reference taken
 // here is given back at once, so that Done can unload the library.
 bool ReadPanel(const Options& options, VxPanelState* state) {
@@ -110,9 +151,11 @@ bool PictureLit(const VxPanelState& state) {
   return false;
 }
 
-// One whole session. Returns an error message, or null when every step
-// reached the panel as it should.
-const char* RunCycle(const plugin::EntryPoints& api, const Options& options, long cycle) {
+// One whole session; `*threads_open` is the number of the process's threads
+// while the plug-in was open, its icon thread among them. Returns an error
+// message, or null when every step reached the panel as it should.
+const char* RunCycle(const plugin::EntryPoints& api, const Options& options, long cycle,
+                     long* threads_open) {
   static const char* const kParameters[] = {"clock", "off", "message"};
   const bool two_lines = cycle % 2 == 0;
   bool ok = false;
@@ -124,6 +167,7 @@ const char* RunCycle(const plugin::EntryPoints& api, const Options& options, lon
       open.library_copies != 1) {
     return "the vendor library is not loaded exactly once while the plug-in is open";
   }
+  *threads_open = open.threads;
 
   api.SetContrast(static_cast<std::uint8_t>(cycle * 37));
   static const std::uint8_t kPattern[8] = {0x1F, 0x11, 0x11, 0x11, 0x11, 0x11, 0x1F, 0x00};
@@ -164,10 +208,44 @@ const char* RunCycle(const plugin::EntryPoints& api, const Options& options, lon
   return nullptr;
 }
 
+// After Done: waits until the session's threads have ended, that is until the
+// process has fewer threads than while the plug-in was open. Returns how long
+// it had to wait, 0 when they had ended already; `*hangs` is set when it
+// waited in vain.
+std::uint32_t WaitForSessionThreads(long threads_open, bool* hangs) {
+  const std::uint32_t start = platform::TickMilliseconds();
+  *hangs = false;
+  for (;;) {
+    platform::ProcessResources now{};
+    if (!platform::SampleProcessResources(platform::kVendorLibraryName, &now) ||
+        now.threads < threads_open) {
+      return platform::TickMilliseconds() - start;
+    }
+    if (platform::TickMilliseconds() - start > kLateThreadBoundMs) {
+      *hangs = true;
+      return platform::TickMilliseconds() - start;
+    }
+    platform::SleepMilliseconds(20);
+  }
+}
+
+// Whether the process holds what it held after the first session (`kept`),
+// with as many library copies as before it (`first`).
+bool Holds(const platform::ProcessResources& sample, const platform::ProcessResources& kept,
+           const platform::ProcessResources& first) {
+  return sample.handles == kept.handles && sample.threads == kept.threads &&
+         sample.free_tls_slots == kept.free_tls_slots &&
+         sample.library_copies == first.library_copies;
+}
+
 void Print(const char* label, long cycle, const platform::ProcessResources& sample) {
-  std::printf("%s %ld: %s %ld, threads %ld, libraries %ld, rss %ld KiB\n", label, cycle,
+  std::printf("%s %ld: %s %ld, threads %ld, libraries %ld, rss %ld KiB", label, cycle,
               platform::kHandlesName, sample.handles, sample.threads, sample.library_copies,
               sample.resident_kib);
+  if (sample.free_tls_slots > 0) {  // Windows only
+    std::printf(", free tls slots %ld", sample.free_tls_slots);
+  }
+  std::printf("\n");
 }
 
 }  // namespace
@@ -180,14 +258,8 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
   platform::SetLibraryDirectory(options.vendor_directory.c_str());
-  platform::Library* library = platform::OpenLibrary(options.plugin.c_str());
-  if (library == nullptr) {
-    std::fprintf(stderr, "vestrix_soak: cannot load the plug-in %s\n", options.plugin.c_str());
-    return 1;
-  }
-  plugin::EntryPoints api;
-  if (const char* missing = plugin::ResolveEntryPoints(library, &api)) {
-    std::fprintf(stderr, "vestrix_soak: the plug-in lacks %s\n", missing);
+  Plugin plugin;
+  if (!options.reload && !LoadPlugin(options, &plugin)) {
     return 1;
   }
 
@@ -209,10 +281,43 @@ int main(int argc, char** argv) {
   platform::ProcessResources last = first;
   platform::ProcessResources kept = first;
   int failures = 0;
+  long late_threads = 0;
   for (long cycle = 1; cycle <= options.cycles; ++cycle) {
-    if (const char* error = RunCycle(api, options, cycle)) {
+    if (options.reload && !LoadPlugin(options, &plugin)) {
+      return 1;
+    }
+    long threads_open = 0;
+    if (const char* error = RunCycle(plugin.api, options, cycle, &threads_open)) {
       std::fprintf(stderr, "vestrix_soak: cycle %ld: %s\n", cycle, error);
       return 1;
+    }
+    if (options.reload) {
+      platform::CloseLibrary(plugin.library);
+      plugin = Plugin{};
+    }
+    // Done waits a few seconds at most for the icon thread; on a machine too
+    // slow for that it gives up, and the thread ends by itself a little
+    // later, holding until then what any thread holds. That is waited for
+    // here, so that it is not taken for a leak; a thread that does not end
+    // hangs, which is reported as such.
+    bool hangs = false;
+    if (const std::uint32_t waited = WaitForSessionThreads(threads_open, &hangs);
+        waited > kJoinedThreadGoneMs) {
+      ++late_threads;
+      if (hangs) {
+        std::printf("soak: FAILED: a thread of cycle %ld still runs %u s after Done: it hangs\n",
+                    cycle, waited / 1000);
+        return 1;
+      }
+      std::printf(
+          "cycle %ld: a thread of the session ended %u ms after Done (a late thread, "
+          "waited for before sampling)\n",
+          cycle, waited);
+    }
+    if (options.reload && platform::IsLibraryLoaded(options.plugin.c_str())) {
+      if (failures++ == 0) {
+        std::printf("soak: FAILED: the plug-in is still loaded after cycle %ld freed it\n", cycle);
+      }
     }
     // A thread that has just been joined may still be counted by the system
     // for a moment, so a sample that differs is taken again for up to a
@@ -222,9 +327,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vestrix_soak: cannot sample the process\n");
         return 1;
       }
-      const bool settled =
-          cycle == 1 || (last.handles == kept.handles && last.threads == kept.threads &&
-                         last.library_copies == first.library_copies);
+      const bool settled = cycle == 1 || Holds(last, kept, first);
       if (settled || attempt == 20) {
         break;
       }
@@ -239,8 +342,7 @@ int main(int argc, char** argv) {
     if (cycle <= kWarmUpCycles) {
       warm = last;
     }
-    if (last.handles != kept.handles || last.threads != kept.threads ||
-        last.library_copies != first.library_copies) {
+    if (!Holds(last, kept, first)) {
       if (failures++ == 0) {
         Print("soak: FAILED: the process holds more than it should after cycle", cycle, last);
       }
@@ -268,10 +370,14 @@ int main(int argc, char** argv) {
     }
   }
   std::printf(
-      "soak: %ld cycles, %s %ld->%ld, threads %ld->%ld, libraries %ld->%ld, rss %ld->%ld KiB\n",
-      options.cycles, platform::kHandlesName, kept.handles, last.handles, kept.threads,
-      last.threads, first.library_copies, last.library_copies, warm.resident_kib,
-      last.resident_kib);
-  platform::CloseLibrary(library);
+      "soak: %ld cycles%s, %s %ld->%ld, threads %ld->%ld, libraries %ld->%ld, rss %ld->%ld KiB",
+      options.cycles, options.reload ? " reloading the plug-in" : "", platform::kHandlesName,
+      kept.handles, last.handles, kept.threads, last.threads, first.library_copies,
+      last.library_copies, warm.resident_kib, last.resident_kib);
+  if (kept.free_tls_slots > 0) {  // Windows only
+    std::printf(", free tls slots %ld->%ld", kept.free_tls_slots, last.free_tls_slots);
+  }
+  std::printf(", late threads %ld\n", late_threads);
+  platform::CloseLibrary(plugin.library);
   return failures == 0 ? 0 : 1;
 }

@@ -20,6 +20,7 @@ class LinkedTest : public EntryPointTest {
     EntryPointTest::TearDown();
     platform::seam::SetLocalTime(nullptr);
     platform::seam::ClearSpeakerConfig();
+    platform::seam::SetSpeakerQueryHook(nullptr);
   }
 };
 

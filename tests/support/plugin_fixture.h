@@ -23,6 +23,7 @@ class EntryPointTest : public ::testing::Test {
     Recorder_SetInitAnswer(1);
     Recorder_FailInitCall(0);
     Recorder_SetSendDelay(0);
+    Recorder_SetInitHook(nullptr);
     SelectVendor("full_stdcall");
   }
 

@@ -2,7 +2,12 @@
 // start, which only the linked code's test seams can arrange.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plugin/state.h"
@@ -11,7 +16,66 @@
 namespace testing_support {
 namespace {
 
+using namespace std::chrono_literals;
+
 using LifecycleSeams = LinkedTest;
+
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+// An audio driver that hangs: each speaker query waits until the test lets
+// the driver go. Remembers the thread that asked.
+struct HangingAudio {
+  std::mutex mutex;
+  std::condition_variable released;
+  bool hanging = false;
+  std::atomic<bool> holding{false};
+  std::atomic<std::uint32_t> asker{0};
+};
+HangingAudio g_audio;
+
+void HangInSpeakerQuery() {
+  std::unique_lock<std::mutex> lock(g_audio.mutex);
+  g_audio.asker.store(Recorder_CurrentThread());
+  g_audio.holding.store(true);
+  g_audio.released.wait(lock, [] { return !g_audio.hanging; });
+  g_audio.holding.store(false);
+}
+
+void LetAudioGo() {
+  const std::lock_guard<std::mutex> lock(g_audio.mutex);
+  g_audio.hanging = false;
+  g_audio.released.notify_all();
+}
+
+// Packets recorded from record `from` on by threads other than the host's.
+std::size_t OtherThreadsPackets(std::size_t from) {
+  const std::vector<Record> records = Records();
+  const std::uint32_t host = Recorder_CurrentThread();
+  std::size_t count = 0;
+  for (std::size_t i = from; i < records.size(); ++i) {
+    count += records[i].kind == kRecordSendData && records[i].thread != host ? 1u : 0u;
+  }
+  return count;
+}
+
+std::atomic<std::size_t> g_records_before_init{0};
+
+// Run inside the next start's iMONVFD_Init: the audio driver comes back, and
+// the thread it held gets time to send before Init answers.
+void AudioComesBackDuringInit() {
+  LetAudioGo();
+  WaitFor([] { return OtherThreadsPackets(g_records_before_init.load()) > 0; }, 1000ms);
+}
 
 TEST_F(LifecycleSeams, ClockPacketCarriesTheLocalDateAndTime) {
   const platform::LocalTime march14{2011, 3, 14, 9, 5, 7};
@@ -68,6 +132,46 @@ TEST_F(LifecycleSeams, FailedThreadStartRunsDoneAndReports) {
   EXPECT_EQ(CountRecords(kRecordUnload), 1u);
   // The next start works normally.
   Open("message");
+}
+
+// The icon thread hangs in the speaker query until after Done has given up on
+// it, and comes back while the next start's iMONVFD_Init runs: one that answers
+// true, and one that answers false. Nothing of that thread reaches the library,
+// neither then nor later; with the false answer, nothing at all does before
+// Done. The next start's own icon thread is held back, so that every packet
+// not sent by the host's thread comes from the old one.
+TEST_F(LifecycleSeams, ThreadThatDoneGaveUpOnSendsNothingWhenItComesBack) {
+  for (const std::uint32_t answer : {1u, 0u}) {
+    SCOPED_TRACE(answer != 0 ? "the next Init answers true" : "the next Init answers false");
+    Recorder_Clear();
+    g_audio.hanging = true;
+    platform::seam::SetSpeakerQueryHook(HangInSpeakerQuery);
+    Open("message audio");
+    // The first speaker query comes with the third refresh cycle.
+    ASSERT_TRUE(WaitFor([] { return g_audio.holding.load(); }, 10000ms)) << "no speaker query";
+    EXPECT_GT(OtherThreadsPackets(0), 0u);
+    Close();
+    ASSERT_TRUE(g_audio.holding.load()) << "Done waited for the audio driver";
+
+    platform::seam::HoldThreadStarts(true);
+    Recorder_SetInitAnswer(answer);
+    Recorder_SetInitHook(AudioComesBackDuringInit);
+    const std::size_t records_before = Recorder_Count();
+    g_records_before_init.store(records_before);
+    bool ok = false;
+    const char* message = Init(16, 2, "message", &ok);
+    Recorder_SetInitHook(nullptr);
+    EXPECT_EQ(message == nullptr, answer != 0) << message;
+    EXPECT_TRUE(WaitFor([] { return !g_audio.holding.load(); }, 1000ms));
+    if (answer == 0) {
+      EXPECT_EQ(Recorder_Count(), records_before + 1) << "only iMONVFD_Init may reach the library";
+    }
+    std::this_thread::sleep_for(700ms);  // a refresh cycle of the old thread, were it to go on
+    api_.Done();
+    open_ = false;
+    platform::seam::HoldThreadStarts(false);
+    EXPECT_EQ(OtherThreadsPackets(records_before), 0u);
+  }
 }
 
 TEST_F(LifecycleSeams, AudioOptionAndScreenModeFollowTheParameters) {
