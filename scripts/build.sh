@@ -34,7 +34,7 @@ echo "$script: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready,
 # emulator's own window in a virtual X server, the demo once more with the
 # window on, its screenshot compared with the PNG picture at every snapshot and
 # the last one kept as build/demo/window.png.
-step "demo, natively" - build/native/hostsim/hostsim -o build/demo/native demo/demo.vxs
+step "demo, natively" - build/native/hostsim/hostsim -o build/demo/native --art build/demo/native demo/demo.vxs
 if [ "$wine32_runs" = no ] && [ "$vm32_runs" = yes ]; then
   step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
   step "demo and window screenshot under 32-bit Wine in the virtual machine, preset win32" \
@@ -48,8 +48,7 @@ echo "$script: demo snapshots are in build/demo/native and build/demo/$wine_pres
   "the emulator's window as it showed the demo's end is build/demo/window.png"
 
 # The same script on the same emulated panel gives the same pictures, whichever
-# build drew them; only the clock's picture may differ, as it shows the time of
-# the run.
+# build drew them: the text art of both runs must agree.
 step "compare the snapshots of build/demo/$wine_preset with the native ones" - \
   scripts/compare-snapshots.sh build/demo/native "build/demo/$wine_preset"
 
