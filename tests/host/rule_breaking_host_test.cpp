@@ -21,18 +21,6 @@ using std::chrono::seconds;
 // room for a slow, shared machine.
 constexpr milliseconds kDoneBound = seconds(10);
 
-template <typename Condition>
-bool WaitFor(Condition condition, milliseconds limit = seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return true;
-}
-
 // Packets recorded after the first record of `kind`; none when there is no such
 // record.
 std::size_t PacketsAfter(RecordKind kind) {

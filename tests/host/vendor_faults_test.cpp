@@ -44,18 +44,6 @@ struct RunRecord {
   std::vector<Record> records;
 };
 
-template <typename Condition>
-bool WaitFor(Condition condition, milliseconds limit = milliseconds(5000)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return true;
-}
-
 // Lets a stalled transfer go after `after`, unless stopped first: a Done that
 // waits for the stall then fails its bound instead of hanging the test.
 class StallWatchdog {

@@ -14,6 +14,20 @@
 
 namespace testing_support {
 
+// Polls `condition` every 5 ms until it holds (true) or `limit` has passed
+// (false), for what another thread brings about in its own time.
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 // What both fixtures share: the vendor library, and a plug-in that each test
 // may open and that is closed again at its end.
 class EntryPointTest : public ::testing::Test {
