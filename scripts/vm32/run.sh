@@ -14,10 +14,11 @@
 # it runs.
 #
 # The machine is made by scripts/vm32/prepare.sh on first use (see there); it
-# boots in a few seconds. QEMU emulates the processor (TCG), and Wine is then about 3 to 10 times
-# slower; emulation is the default, VESTRIX_VM32_ACCEL=kvm asks for KVM. The run ends after
-# SECONDS (default 3600); a guest that fails gets a one-line diagnosis naming
-# its console log. Exit status 125 is the machine's failure, not the command's.
+# boots in a few seconds. QEMU emulates the processor (TCG), and Wine is then
+# about 3 to 10 times slower than on the host; VESTRIX_VM32_ACCEL=kvm asks for
+# KVM instead. The run ends after SECONDS (default 3600), or when this script
+# is interrupted; a guest that fails gets a one-line diagnosis naming its
+# console log. Exit status 125 is the machine's failure, not the command's.
 #
 # --check asks only whether this machine can start the virtual machine at all,
 # prints why not as one line, and exits 1 if it cannot. VESTRIX_NO_VM32=1 turns
@@ -137,7 +138,7 @@ fi
 # stack reads of an IRET made from user mode; Wine's return from its system
 # call dispatcher then oopses the guest's kernel and the process dies "Killed".
 # The second serial port is the command's output; the first is the console.
-status=0
+# Two processors, for the two jobs of the test presets.
 # shellcheck disable=SC2086  # the accelerator options are meant to split
 timeout --kill-after=10 "$timeout" qemu-system-x86_64 \
   $accel -cpu "$cpu" -smp 2 -m 6G \
@@ -152,7 +153,18 @@ timeout --kill-after=10 "$timeout" qemu-system-x86_64 \
   -device virtio-9p-pci,fsdev=wine32,mount_tag=wine32 \
   -fsdev "local,id=top,path=$top,security_model=none,multidevs=remap" \
   -device virtio-9p-pci,fsdev=top,mount_tag=top \
-  </dev/null 2>"$run/qemu.log" || status=$?
+  </dev/null 2>"$run/qemu.log" &
+# timeout runs in a process group of its own, which the terminal's Ctrl-C does
+# not reach: an interrupted script stops the machine itself, rather than leave
+# it running.
+vm=$!
+trap 'kill -TERM "$vm" 2>/dev/null || true' INT TERM HUP
+status=0
+wait "$vm" || status=$?
+while kill -0 "$vm" 2>/dev/null; do
+  wait "$vm" || status=$?
+done
+trap - INT TERM HUP
 
 if [ -f "$run/status" ]; then
   command_status=$(cat "$run/status")
