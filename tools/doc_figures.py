@@ -80,7 +80,9 @@ def machine_line(wine):
 
 
 def cell(text):
-    return text.replace("|", "\\|")
+    """A table cell: one line (a Windows program's last line ends in a carriage
+    return), its bars escaped."""
+    return " ".join(text.split()).replace("|", "\\|")
 
 
 def block(rows, not_run, wine):

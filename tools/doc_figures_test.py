@@ -21,7 +21,7 @@ def run(page_text):
         f.write(page_text)
     try:
         done = subprocess.run([sys.executable, TOOL, "--page", f.name, "--name", "soak",
-                               "--by", "scripts/soak.sh", "--row", "`a run`", "soak: 1 | 2",
+                               "--by", "scripts/soak.sh", "--row", "`a run`", "soak: 1 | 2\r\n",
                                "--not-run", "another", "why not"],
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
         with open(f.name, encoding="utf-8") as page:
