@@ -10,24 +10,8 @@ cd "$(dirname "$0")/.."
 script=fuzz.sh
 . scripts/steps.sh
 
-# A given argument is checked, an empty one too; only a missing one means the
-# default. Leading zeros are dropped; eight digits at most.
-usage="usage: scripts/fuzz.sh [SECONDS]   (whole seconds from 1, default 60)"
-if [ $# -gt 1 ]; then
-  echo "$script: one argument at most, got $#: $*" >&2
-  echo "$usage" >&2
-  exit 2
-fi
-seconds="${1-60}"
-case "$seconds" in
-  *[!0-9]*) seconds_bad="$seconds" ;;
-  *) seconds_bad="" seconds="${seconds#"${seconds%%[!0]*}"}" ;;
-esac
-if [ -n "$seconds_bad" ] || [ -z "$seconds" ] || [ ${#seconds} -gt 8 ]; then
-  echo "$script: '${1-}' is not a number of seconds from 1 to 99999999" >&2
-  echo "$usage" >&2
-  exit 2
-fi
+count_argument seconds 60 "usage: scripts/fuzz.sh [SECONDS]   (whole seconds from 1, default 60)" "$@"
+seconds=$count
 
 step "setup: installing what is missing" build/logs/setup.log scripts/setup.sh
 step "configure, preset fuzz" build/logs/configure-fuzz.log cmake --preset fuzz

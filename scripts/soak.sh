@@ -21,25 +21,9 @@ if [ "${1-}" = --reload ]; then
   reload=--reload
   shift
 fi
-# A given argument is checked, an empty one too; only a missing one means the
-# default. Leading zeros are dropped; eight digits at most.
-usage="usage: scripts/soak.sh [--reload] [CYCLES]  (a whole number from 1, default 200)"
-if [ $# -gt 1 ]; then
-  echo "$script: one argument at most, got $#: $*" >&2
-  echo "$usage" >&2
-  exit 2
-fi
-cycles="${1-200}"
-case "$cycles" in
-  *[!0-9]*) cycles_bad="$cycles" ;;
-  *) cycles_bad="" cycles="${cycles#"${cycles%%[!0]*}"}" ;;
-esac
-if [ -n "$cycles_bad" ] || [ -z "$cycles" ] || [ ${#cycles} -gt 8 ]; then
-  echo "$script: '${1-}' is not a number of cycles from 1 to 99999999" >&2
-  echo "$usage" >&2
-  exit 2
-fi
 . scripts/steps.sh
+count_argument cycles 200 "usage: scripts/soak.sh [--reload] [CYCLES]  (a whole number from 1, default 200)" "$@"
+cycles=$count
 setup_and_probe
 
 # What the soak needs: the plug-in, the panel emulator as its vendor library,

@@ -9,6 +9,32 @@ trap wine_session_stop EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# count_argument WHAT DEFAULT USAGE [ARGUMENT...]: sets `count` to the one
+# argument, a whole number from 1 to 99999999 (leading zeros dropped), or to
+# DEFAULT when none is given. An empty argument is checked like any other. A bad
+# count, or more than one, ends the script with status 2, repeating the value.
+count_argument() {
+  count_what="$1"
+  count_default="$2"
+  count_usage="$3"
+  shift 3
+  if [ $# -gt 1 ]; then
+    echo "$script: one argument at most, got $#: $*" >&2
+    echo "$count_usage" >&2
+    exit 2
+  fi
+  count="${1-$count_default}"
+  case "$count" in
+    *[!0-9]*) count="" ;;
+    *) count="${count#"${count%%[!0]*}"}" ;;
+  esac
+  if [ -z "$count" ] || [ ${#count} -gt 8 ]; then
+    echo "$script: '${1-}' is not a number of $count_what from 1 to 99999999" >&2
+    echo "$count_usage" >&2
+    exit 2
+  fi
+}
+
 # step NAME LOG COMMAND [ARGUMENT...]: runs the command as the step NAME, its
 # output going to the file LOG (or to the terminal for LOG "-"). A failing step
 # names itself, its command and its log, shows the log's end and ends the
