@@ -62,10 +62,22 @@ def debian_version():
         return None
 
 
-def machine_line(wine):
+def commit_of(page):
+    """The checked-out commit, marked -dirty when files other than the page
+    being written differ from it: an earlier block of the same run has
+    already rewritten that page, which says nothing of the code measured."""
+    commit = output_of(["git", "describe", "--always"])
+    if not commit:
+        return "an unknown commit"
+    changed = output_of(["git", "status", "--porcelain", "--untracked-files=no",
+                         "--", ".", f":(exclude){page}"])
+    return commit + "-dirty" if changed else commit
+
+
+def machine_line(wine, page):
     """When, at which commit and on what the figures were measured."""
     now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
-    commit = output_of(["git", "describe", "--always", "--dirty"]) or "an unknown commit"
+    commit = commit_of(page)
     parts = [f"{cpu_model()}, {os.cpu_count()} cores",
              f"Linux {platform.release()} ({platform.machine()})"]
     distribution = debian_version()
@@ -85,11 +97,11 @@ def cell(text):
     return " ".join(text.split()).replace("|", "\\|")
 
 
-def block(rows, not_run, wine):
+def block(rows, not_run, wine, page):
     lines = ["| Run | Last line |", "|---|---|"]
     lines += [f"| {cell(run)} | `{cell(last)}` |" for run, last in rows]
     lines += [f"| {cell(run)} | not run: {cell(why)} |" for run, why in not_run]
-    return lines + [""] + textwrap.wrap(machine_line(wine), width=80, break_on_hyphens=False)
+    return lines + [""] + textwrap.wrap(machine_line(wine, page), width=80, break_on_hyphens=False)
 
 
 def rewrite(page, name, by, lines):
@@ -121,7 +133,7 @@ def main():
     try:
         if not args.row:
             raise PageError("no figures given (--row)")
-        rewrite(args.page, args.name, args.by, block(args.row, args.not_run, args.wine))
+        rewrite(args.page, args.name, args.by, block(args.row, args.not_run, args.wine, args.page))
     except (PageError, OSError) as error:
         print(f"doc_figures.py: {error}", file=sys.stderr)
         return 1

@@ -48,6 +48,30 @@ class Figures(unittest.TestCase):
                 self.assertEqual(status, 1)
                 self.assertEqual(page, text)
 
+    def test_a_rewritten_page_alone_does_not_mark_the_commit_dirty(self):
+        with tempfile.TemporaryDirectory() as repo:
+            def git(*args):
+                subprocess.run(["git", "-C", repo, "-c", "user.name=t", "-c", "user.email=t@t",
+                                *args], check=True, stdout=subprocess.DEVNULL)
+            page = os.path.join(repo, "page.md")
+            code = os.path.join(repo, "code.c")
+            for name, text in ((page, f"{START}\n{END}\n"), (code, "int x;\n")):
+                with open(name, "w", encoding="utf-8") as f:
+                    f.write(text)
+            git("init", "-q")
+            git("add", ".")
+            git("commit", "-q", "-m", "first")
+            for label, edit, dirty in (("page only", page, False), ("code too", code, True)):
+                with self.subTest(label):
+                    with open(edit, "a", encoding="utf-8") as f:
+                        f.write("\n")
+                    subprocess.run([sys.executable, TOOL, "--page", "page.md", "--name", "soak",
+                                    "--by", "scripts/soak.sh", "--row", "`a run`", "soak: 1"],
+                                   cwd=repo, check=True)
+                    with open(page, encoding="utf-8") as f:
+                        text = f.read()
+                    self.assertEqual("-dirty`" in text, dirty, text)
+
 
 if __name__ == "__main__":
     unittest.main()

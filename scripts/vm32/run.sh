@@ -58,8 +58,12 @@ timeout=3600
 while [ $# -gt 0 ]; do
   case "$1" in
     --timeout)
-      timeout="${2-}"
-      shift 2 || true
+      if [ $# -lt 2 ]; then
+        echo "run.sh: --timeout needs a number of seconds" >&2
+        exit 2
+      fi
+      timeout="$2"
+      shift 2
       ;;
     --) shift; break ;;
     -*) echo "run.sh: unknown option '$1'" >&2; exit 2 ;;

@@ -53,6 +53,8 @@ expect "--check honours VESTRIX_NO_VM32" 1 "VESTRIX_NO_VM32 is set" "$s" \
   env VESTRIX_NO_VM32=1 sh -c 'scripts/vm32/run.sh --check >&2'
 expect "the runner wants a timeout in seconds" 2 "not '1m'" "$s" \
   scripts/vm32/run.sh --timeout 1m touch "$tmp/ran"
+expect "the runner wants the timeout's value" 2 "needs a number of seconds" "$s" \
+  scripts/vm32/run.sh --timeout
 expect "the runner wants a command" 2 "usage:" "$s" \
   scripts/vm32/run.sh --timeout 10
 expect "the runner runs inside the project only" 2 "must run inside the project" "$tmp/elsewhere" \

@@ -20,18 +20,6 @@ using namespace std::chrono_literals;
 
 using LifecycleSeams = LinkedTest;
 
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
 // An audio driver that hangs: each speaker query waits until the test lets
 // the driver go. Remembers the thread that asked.
 struct HangingAudio {
