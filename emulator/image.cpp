@@ -2,7 +2,6 @@
 // the ring of eight segments to the right, the 56 icon segments as a numbered
 // row below, and the settings line (contrast, mode, clock) at the bottom.
 #include <cstdio>
-#include <fstream>
 
 #include "emulator/dots.h"
 #include "emulator/render.h"
@@ -151,22 +150,6 @@ Image RenderImage(const VxPanelState& told, std::uint32_t clock_seconds) {
 
   canvas.Text(kMargin, kSettingsTop, SettingsLine(state), kTextDot, kLitFull);
   return image;
-}
-
-bool WritePng(const VxPanelState& state, const std::string& path, std::string* error) {
-  const std::vector<std::uint8_t> png = EncodePng(RenderImage(state));
-  if (png.empty()) {
-    *error = "cannot encode the picture";
-    return false;
-  }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-  file.close();
-  if (!file) {
-    *error = "cannot write '" + path + "'";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace emulator

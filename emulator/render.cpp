@@ -32,19 +32,6 @@ std::string Repeat(const std::string& piece, std::size_t count) {
   return text;
 }
 
-// A 0x50 packet with a date has arrived (the reset's carries none).
-bool HasDate(const VxPanelState& state) {
-  if (state.mode < 0) {
-    return false;
-  }
-  for (const std::uint8_t byte : state.clock) {
-    if (byte != 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string ContrastText(const VxPanelState& state) {
   return state.contrast < 0 ? "contrast not set" : "contrast " + std::to_string(state.contrast);
 }
@@ -67,6 +54,18 @@ std::string UnknownNote(const VxPanelState& state) {
 }
 
 }  // namespace
+
+bool HasDate(const VxPanelState& state) {
+  if (state.mode < 0) {
+    return false;
+  }
+  for (const std::uint8_t byte : state.clock) {
+    if (byte != 0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool PixelLit(const VxPanelState& state, std::size_t x, std::size_t y) {
   const std::uint8_t column = state.picture[kVxPanelWidth * (y / kBandHeight) + x];
@@ -187,7 +186,8 @@ std::string RenderTerminal(const VxPanelState& told, const TerminalStyle& style)
   return out;
 }
 
-std::string RenderSnapshotText(const VxPanelState& told, const std::string& comment) {
+std::string RenderSnapshotText(const VxPanelState& told, const std::string& comment,
+                               const std::string& clock_note) {
   const VxPanelState state = Shown(told, 0);
   std::string out;
   if (!comment.empty()) {
@@ -200,7 +200,8 @@ std::string RenderSnapshotText(const VxPanelState& told, const std::string& comm
   out += state.mode < 0 ? std::string("mode none\n")
                         : "mode " + FormatMode(static_cast<std::uint8_t>(state.mode)) + "\n";
   if (HasDate(state)) {
-    out += "clock " + FormatClock(state.clock) + "\n";
+    out +=
+        "clock " + (clock_note.empty() ? "" : clock_note + " ") + FormatClock(state.clock) + "\n";
   }
   out += "icons " + SegmentRow(activity) + "\n";
   out += "ring " + DescribeRing(activity) + "\n";

@@ -14,6 +14,9 @@ namespace emulator {
 // Pixel (x, y) of the picture, x = 0..95 from the left, y = 0..15 from the top.
 bool PixelLit(const VxPanelState& state, std::size_t x, std::size_t y);
 
+// True once a 0x50 packet with a date has arrived (the reset's carries none).
+bool HasDate(const VxPanelState& state);
+
 // True while the panel is in its clock mode (the last 0x50 packet said 0x80).
 bool ShowsClock(const VxPanelState& state);
 
@@ -67,8 +70,10 @@ std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style
 
 // The snapshot text: contrast, mode, clock, the segment row and the ring, then
 // the 16 picture rows of '#' and '.', as the panel shows them with its clock
-// at the packet's own time. Lines starting with "# " are comments.
-std::string RenderSnapshotText(const VxPanelState& state, const std::string& comment);
+// at the packet's own time. Lines starting with "# " are comments. A
+// `clock_note` goes on the clock line before the time.
+std::string RenderSnapshotText(const VxPanelState& state, const std::string& comment,
+                               const std::string& clock_note = {});
 
 // The panel as an RGB image of what it shows (Shown, with `clock_seconds`):
 // scaled pixels on a grid, the ring beside them, the numbered icon row below,
@@ -87,9 +92,5 @@ std::vector<std::uint8_t> EncodePng(const Image& image);
 
 // PNG file contents as an RGB image; false when they are not a readable PNG.
 bool DecodePng(const std::vector<std::uint8_t>& png, Image* image);
-
-// Writes the panel as a PNG file, its clock at the packet's own time; false
-// with `*error` set when it cannot.
-bool WritePng(const VxPanelState& state, const std::string& path, std::string* error);
 
 }  // namespace emulator

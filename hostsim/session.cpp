@@ -369,26 +369,17 @@ void Session::Wait(std::uint32_t milliseconds) {
 }
 
 std::string Session::SnapshotText(const VxPanelState& state, const std::string& comment) const {
-  std::string text = emulator::RenderSnapshotText(state, comment);
-  if (done_from_.empty()) {
-    return text;
-  }
   const std::string clock = emulator::FormatClock(state.clock);
   // The times compare as text: both are "YYYY-MM-DD hh:mm:ss".
-  if (text.find("\nclock " + clock + "\n") == std::string::npos || clock < done_from_ ||
-      done_to_ < clock) {
-    return text;
+  if (done_from_.empty() || !emulator::HasDate(state) || clock < done_from_ || done_to_ < clock) {
+    return emulator::RenderSnapshotText(state, comment);
   }
-  // The panel's own clock shows that time too; it is drawn at a fixed time,
-  // which the clock line names.
+  // The clock packet of a 'done' carries the local time of the run. The
+  // panel's own clock is drawn at a fixed time instead, which the clock line
+  // names, so that the text is the same in every run.
   VxPanelState shown = state;
   std::copy(std::begin(kArtClock), std::end(kArtClock), shown.clock);
-  text = emulator::RenderSnapshotText(shown, comment);
-  const std::string drawn = emulator::FormatClock(shown.clock);
-  const std::string line = "\nclock " + drawn + "\n";
-  text.replace(text.find(line), line.size(),
-               "\nclock the local time at 'done', drawn as " + drawn + "\n");
-  return text;
+  return emulator::RenderSnapshotText(shown, comment, "the local time at 'done', drawn as");
 }
 
 bool Session::Snapshot(const Command& command, std::string* error) {

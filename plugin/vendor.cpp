@@ -206,7 +206,7 @@ void VendorUninitAndRelease() {
     return;  // a library without iMONVFD_Uninit stays loaded
   }
   // iMONVFD_Uninit only once every packet has returned from the library.
-  if (!platform::WaitUntil(NoCallsInLibrary, kCallsEndBoundMs)) {
+  if (!VendorCallsReturn()) {
     VendorLeaveLoaded();
     return;
   }
