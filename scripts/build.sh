@@ -35,11 +35,9 @@ echo "$script: build/win32/VESTRIX.DLL and build/native/libvestrix.so are ready,
 # window on, its screenshot compared with the PNG picture at every snapshot and
 # the last one kept as build/demo/window.png.
 step "demo, natively" - build/native/hostsim/hostsim -o build/demo/native --art build/demo/native demo/demo.vxs
-if [ "$wine32_runs" = no ] && [ "$vm32_runs" = yes ]; then
-  step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
-  step "demo and window screenshot under 32-bit Wine in the virtual machine, preset win32" \
-    build/logs/demo-win32.log \
-    scripts/vm32/run.sh --timeout 1800 -- scripts/with-wine.sh 32 scripts/wine-demo.sh 32 win32
+if [ "$wine_bits" = 32 ]; then
+  wine32_step "demo and window screenshot, preset win32," build/logs/demo-win32.log 1800 \
+    scripts/wine-demo.sh 32 win32
 else
   step "demo and window screenshot under $wine_bits-bit Wine, preset $wine_preset" \
     "build/logs/demo-$wine_preset.log" scripts/with-wine.sh "$wine_bits" scripts/wine-demo.sh "$wine_bits" "$wine_preset"

@@ -41,19 +41,10 @@ if [ "$wine32_runs" = yes ] || [ "$vm32_runs" = yes ]; then
   # shellcheck disable=SC2086
   step "build the soak, preset win32" build/logs/build-soak-win32.log \
     cmake --build --preset win32 --target $targets
-  soak32="cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss $reload --cycles $cycles"
-  if [ "$wine32_runs" = yes ]; then
-    step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
-    # shellcheck disable=SC2086  # the command is meant to split into words
-    step "soak of $cycles cycles under 32-bit Wine against build/win32/VESTRIX.DLL" \
-      build/logs/soak-win32.log $soak32
-  else
-    step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
-    # shellcheck disable=SC2086
-    step "soak of $cycles cycles under 32-bit Wine in the virtual machine against build/win32/VESTRIX.DLL" \
-      build/logs/soak-win32.log scripts/vm32/run.sh --timeout $((1800 + cycles * 30)) -- \
-      scripts/with-wine.sh 32 $soak32
-  fi
+  # shellcheck disable=SC2086  # $reload is empty or one word
+  wine32_step "soak of $cycles cycles against build/win32/VESTRIX.DLL" build/logs/soak-win32.log \
+    $((1800 + cycles * 30)) cmake/wine-run.sh 32 build/win32/vestrix_soak.exe --verbose --no-rss \
+    $reload --cycles "$cycles"
   tail -n 1 build/logs/soak-win32.log | sed 's/^/  /'
   echo "$script: the 32-bit soak ran $(wine32_path)"
 else

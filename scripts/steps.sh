@@ -66,7 +66,32 @@ step() {
 # ctest_step PRESET: runs the preset's tests as a step and shows their summary.
 ctest_step() {
   step "test, preset $1" "build/logs/test-$1.log" ctest --preset "$1"
+  ctest_summary "$1"
+}
+
+# ctest_summary PRESET: the summary of the preset's tests from their log.
+ctest_summary() {
   sed -n '/tests passed/,$p' "build/logs/test-$1.log" | sed 's/^/  /'
+}
+
+# wine32_step NAME LOG TIMEOUT COMMAND [ARGUMENT...]: runs the command as the
+# step NAME in a 32-bit Wine session (scripts/with-wine.sh): directly where this
+# machine runs 32-bit programs, else in the virtual machine of scripts/vm32,
+# prepared first and bounded by TIMEOUT seconds. For scripts whose
+# setup_and_probe found that one of the two can run it.
+wine32_step() {
+  wine32_step_name="$1"
+  wine32_step_log="$2"
+  wine32_step_timeout="$3"
+  shift 3
+  if [ "$wine32_runs" = yes ]; then
+    step "$wine32_step_name under 32-bit Wine" "$wine32_step_log" scripts/with-wine.sh 32 "$@"
+  else
+    step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log \
+      scripts/vm32/prepare.sh
+    step "$wine32_step_name under 32-bit Wine in the virtual machine" "$wine32_step_log" \
+      scripts/vm32/run.sh --timeout "$wine32_step_timeout" -- scripts/with-wine.sh 32 "$@"
+  fi
 }
 
 # setup_and_probe: installs what is missing, then asks whether this machine

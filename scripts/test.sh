@@ -26,14 +26,9 @@ ctest_step native-asan
 # win32 preset's tests are the checks of the built VESTRIX.DLL that need no
 # Wine; its configure step has left the other suites out and says so in a
 # skipped test.
-if [ "$wine32_runs" = yes ]; then
-  step "start Wine (32-bit)" build/logs/wine-32.log wine_session_start 32
-  ctest_step win32
-elif [ "$vm32_runs" = yes ]; then
-  step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log scripts/vm32/prepare.sh
-  step "test, preset win32, under 32-bit Wine in the virtual machine" build/logs/test-win32.log \
-    scripts/vm32/run.sh --timeout 2400 -- scripts/with-wine.sh 32 ctest --preset win32
-  sed -n '/tests passed/,$p' build/logs/test-win32.log | sed 's/^/  /'
+if [ "$wine32_runs" = yes ] || [ "$vm32_runs" = yes ]; then
+  wine32_step "test, preset win32," build/logs/test-win32.log 2400 ctest --preset win32
+  ctest_summary win32
 else
   ctest_step win32
 fi

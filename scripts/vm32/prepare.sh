@@ -148,7 +148,9 @@ EOF
       name = $1; sub(/:$/, "", name); base = name; sub(/.*\//, "", base); sub(/\.ko.*$/, "", base)
       if (base in wanted) { print name; for (i = 2; i <= NF; i++) print $i }
     }' "$kernel/lib/modules/$kernel_version/modules.dep" | sort -u)
-  [ "$(echo "$modules" | wc -l)" -ge 4 ] || fail "the kernel's modules.dep lacks the virtio, 9p or overlay modules"
+  for wanted in virtio_pci 9pnet_virtio 9p overlay; do
+    echo "$modules" | grep -q "/$wanted\.ko" || fail "the kernel's modules.dep lacks the module $wanted"
+  done
   for module in $modules; do
     mkdir -p "$cache/modules/lib/modules/$kernel_version/$(dirname "$module")"
     cp "$kernel/lib/modules/$kernel_version/$module" "$cache/modules/lib/modules/$kernel_version/$module"

@@ -127,6 +127,8 @@ bool LoadPlugin(const Options& options, Plugin* loaded) {
   }
   if (const char* missing = plugin::ResolveEntryPoints(loaded->library, &loaded->api)) {
     std::fprintf(stderr, "vestrix_soak: the plug-in lacks %s\n", missing);
+    platform::CloseLibrary(loaded->library);
+    loaded->library = nullptr;
     return false;
   }
   return true;
