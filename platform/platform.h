@@ -30,7 +30,11 @@ inline constexpr char kLibraryDirVariable[] = "VESTRIX_LIBRARY_DIR";
 #endif
 
 // Loads a library by plain file name through the platform's library search, or
-// by path. Returns null when it cannot be loaded. Any thread.
+// by path. Returns null when it cannot be loaded. On Windows a plain name is
+// looked for beside the program first: a file of that name there is loaded
+// by its full path or nothing is, and the search, which also looks in the
+// current directory and along the PATH, runs only when no such file is there.
+// Any thread.
 Library* OpenLibrary(const char* name);
 
 // Resolves an exported function by name; null when the library lacks it.
