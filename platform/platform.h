@@ -71,6 +71,12 @@ void UnlockIconMutex();
 // runtime also uses for thread_local destructors). A module whose host has let
 // go of it is thus unloaded as soon as its last thread has ended.
 // Returns false when the thread could not be started.
+// POSIX: a child that a host makes with fork() while the thread runs has no
+// such thread, and any lock that the thread or the vendor library held at the
+// fork stays held there; no handler at the fork could repair the vendor
+// library's own. So a host must not call the plug-in in that child (the README
+// says so): there ReleaseThread waits its whole bound for a thread that cannot
+// end, and the module reference that the thread held is never given back.
 bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument);
 
 // True once the thread started by StartThread has ended, also when it was ended
