@@ -382,7 +382,9 @@ bool ParseLine(const std::string& line, int line_number, Command* command, bool*
 
 bool ParseScript(const std::string& script, std::vector<Command>* commands, ParseError* error) {
   int line_number = 0;
-  std::size_t start = 0;
+  // Editors on Windows may start a UTF-8 file with a byte-order mark.
+  const std::string mark = "\xEF\xBB\xBF";
+  std::size_t start = script.rfind(mark, 0) == 0 ? mark.size() : 0;
   while (start <= script.size()) {
     std::size_t end = script.find('\n', start);
     if (end == std::string::npos) {
