@@ -124,6 +124,11 @@ TEST(Hostsim, CommandLineFaultsExitWithTwo) {
   const Outcome help = Hostsim({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("custom INDEX B0,...,B7"), std::string::npos);
+  // The help fits a terminal of 80 columns (the last line names a path).
+  std::istringstream lines(help.out.substr(0, help.out.rfind("Snapshots without -o")));
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_LE(line.size(), 79u) << line;
+  }
 }
 
 // A file or directory named by an option that will not do: the message names
