@@ -171,10 +171,11 @@ def character_table(small_path, large_path, tool):
         "and type its code in Lumidor's text: hold down Alt, type 0 and the code in "
         f"decimal on the numeric keypad, and let go of Alt (Alt+0{font_e['16 x 2']} for "
         f"code {font_e['16 x 2']}). Windows then shows the character that the column "
-        "Windows names for that code, and the plug-in receives the code. The column is "
-        "for Windows set to code page 1252, for Western European languages; with "
-        "another code page, codes 128 to 255 stand for other characters in Windows, "
-        "but show the same on the panel. Codes 1 to 31 cannot be typed.",
+        "Windows names for that code, and the plug-in should receive the code; this "
+        "has not been tried in Lumidor itself. The column is for Windows set to code "
+        "page 1252, for Western European languages; with another code page, codes 128 "
+        "to 255 stand for other characters in Windows, but show the same on the "
+        "panel. Codes 1 to 31 have no character in Windows to type.",
         f"Codes marked {NEVER} never show their own glyph: the plug-in shows a space "
         f"for them ({never_text}). Code 0 ends the text. The font sheets "
         f"{SHEETS['16 x 2']} and {SHEETS['16 x 1']} show every glyph as the panel "
