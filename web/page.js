@@ -33,6 +33,8 @@ const SYMBOLS = {
 
 const $ = (id) => document.getElementById(id);
 const canvas = $('panel');
+// Drawn by putImageData alone: it needs no GPU, and reading it back stays fast.
+const panelContext = canvas.getContext('2d', {willReadFrequently: true});
 let M = null;  // the module
 let open = false;  // the plug-in is open: between a successful Init and Done
 let state = null;
@@ -321,7 +323,7 @@ function paint() {
     canvas.height = height;
   }
   const rgba = new Uint8ClampedArray(M.HEAPU8.buffer, pixels, width * height * 4).slice();
-  canvas.getContext('2d').putImageData(new ImageData(rgba, width, height), 0, 0);
+  panelContext.putImageData(new ImageData(rgba, width, height), 0, 0);
 }
 
 function describePanel() {
