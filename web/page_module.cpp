@@ -58,15 +58,6 @@ Image g_image;
 std::vector<std::uint8_t> g_rgba;  // the canvas's pixels, 4 bytes each
 std::uint64_t g_paints = 0;
 
-std::uint32_t ClockSeconds() {
-  if (!ShowsClock(g_state)) {
-    return 0;
-  }
-  const auto elapsed = std::chrono::steady_clock::now() - g_clock_set;
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
-}
-
 }  // namespace
 
 void OpenWindow(StateReader read) {
@@ -120,7 +111,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* VxPage_Paint() {
   using namespace emulator;
   const bool changed = g_read != nullptr ? g_read(&g_version, &g_state, &g_clock_set)
                                          : VxPanel_GetState(&g_state, sizeof g_state);
-  const std::uint32_t seconds = ClockSeconds();
+  const std::uint32_t seconds = ClockSecondsSince(g_state, g_clock_set);
   if (!changed && seconds == g_clock_seconds && !g_rgba.empty()) {
     return nullptr;
   }
