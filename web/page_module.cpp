@@ -15,21 +15,13 @@
 #include "emulator/window.h"
 #include "icons/icons.h"
 #include "platform/platform.h"
+#include "plugin/vendor_functions.h"
 #include "text/fonts.h"
 #include "text/raster.h"
 
-// The emulator's vendor functions (emulator/sg_vfd.cpp), bound in.
-extern "C" {
-int iMONVFD_Init(int first, int second);
-void iMONVFD_Uninit();
-int iMONVFD_IsInited();
-int iMONVFD_SetText(const char* first, const char* second);
-int iMONVFD_SetEQ(const int* bands);
-int iMONLCD_SendData(const unsigned char* packet);
-}
-
 namespace platform {
 
+// The emulator's vendor functions (emulator/sg_vfd.cpp), bound in.
 const BoundFunction kBoundVendorFunctions[] = {
     {"iMONVFD_Init", reinterpret_cast<Symbol>(&iMONVFD_Init)},
     {"iMONVFD_Uninit", reinterpret_cast<Symbol>(&iMONVFD_Uninit)},
