@@ -41,6 +41,7 @@ let state = null;
 let customShown = 1;  // the custom character being drawn
 let lastLine = 1;  // the line that the glyph chooser and the code entry insert into
 let glyphsDrawn = null;  // the font the glyph chooser shows
+let addressTimer = null;  // the next change of the page's address
 
 // ---------------------------------------------------------------------------
 // The state and the address
@@ -272,13 +273,18 @@ function call(c) {
 
 // Makes the calls, then shows the panel and the state.
 function run(calls) {
+  let failure = '';
   try {
     calls.forEach(call);
   } catch (error) {
-    status(`The plug-in refused to start: ${error.message}`);
+    failure = error instanceof WebAssembly.RuntimeError
+      ? `The plug-in's module stopped: ${error.message}` : `The plug-in refused to start: ${error.message}`;
   }
   paint();
   showState();
+  if (failure) {
+    status(failure);
+  }
 }
 
 // Closes the plug-in if open, and starts it for the state, finishing it again
@@ -373,15 +379,17 @@ function showState() {
   drawGlyphs();
   $('script').textContent = startCalls(s).concat(s.finished ? [{op: 'done'}] : []).map(scriptLine).join('\n') + '\n';
   canvas.setAttribute('aria-label', describePanel());
-  if (!$('status').textContent.startsWith('The plug-in refused')) {
-    status(s.finished ? `Lumidor has finished (start-up parameter “${s.finish}”).`
-                      : `The plug-in is open: 16 x ${s.screen}, ${font} font.`);
+  status(s.finished ? `Lumidor has finished (start-up parameter “${s.finish}”).`
+                    : `The plug-in is open: 16 x ${s.screen}, ${font} font.`);
+  $('link').value = location.href.replace(/#.*$/, '') + addressOf(s);
+  // The browser takes only so many changes of the address a second: a
+  // dragged slider would exceed them.
+  if (addressTimer === null) {
+    addressTimer = setTimeout(() => {
+      addressTimer = null;
+      history.replaceState(null, '', addressOf(state));
+    }, 250);
   }
-  const address = addressOf(s);
-  if (location.hash !== address) {
-    history.replaceState(null, '', address);
-  }
-  $('link').value = location.href;
 }
 
 // One glyph of the font into a small canvas, as the plug-in draws it.
