@@ -62,7 +62,8 @@ function blankState() {
 
 function greetingState() {
   const s = blankState();
-  s.lines = [{text: 'Vestrix', column: 5}, {text: 'Caf\u00e9 21\u00b0C \\x80\\x81', column: 1}];
+  s.custom[0] = [0x04, 0x0e, 0x0e, 0x0e, 0x1f, 0x00, 0x04, 0x00];  // a bell, code 8
+  s.lines = [{text: '\\x08 Vestrix \\x08', column: 3}, {text: 'Caf\u00e9 21\u00b0C \\x80\\x81', column: 1}];
   s.icons[7] = 1;
   s.ring = '52';
   return s;

@@ -7,7 +7,8 @@
 //   through the page's controls, with the keyboard where it matters. The
 //   page's list of host calls must be the case's lines, its text art the host
 //   simulator's art of them (web/tests/expected/), the canvas must show that
-//   art's pixels and icons, and the PNG download must be the canvas.
+//   art's pixels and icons, and the PNG download must be the canvas. A
+//   screenshot of the panel at each case goes to OUTPUT_DIR/NAME.png.
 // link: a screen's link opened in a fresh page restores the same screen.
 // page: labels, the keyboard's way through the controls, a narrow screen,
 //   working offline once loaded, the size of the files; screenshots.
@@ -265,6 +266,7 @@ async function pictures(context, base) {
     const page = await openPage(context, `${base}#s=2`);
     await CASES[name](page);
     checkScreen(name, await screenOf(page), calls);
+    await page.locator('#panel').screenshot({path: join(outputDir, `${name}.png`)});
     await page.close();
   }
 }
