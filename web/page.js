@@ -393,20 +393,19 @@ function showState() {
   }
 }
 
-// One glyph of the font into a small canvas, as the plug-in draws it.
-function drawGlyph(target, font, code) {
-  const large = font === 'large' ? 1 : 0;
-  const [width, height] = large ? [7, 12] : [6, 8];
-  const address = M._VxPage_Glyph(large, code);
+// The size of a glyph of the font, in pixels.
+const glyphSize = (font) => (font === 'large' ? [7, 12] : [6, 8]);
+
+// Glyph `code` of the font, as the plug-in draws it, into `context` at (left, top).
+function drawGlyph(context, font, code, left, top) {
+  const [width, height] = glyphSize(font);
+  const address = M._VxPage_Glyph(font === 'large' ? 1 : 0, code);
   const pixels = M.HEAPU8.subarray(address, address + width * height);
-  target.width = width;
-  target.height = height;
-  const context = target.getContext('2d');
-  context.clearRect(0, 0, width, height);
   context.fillStyle = '#182024';
-  pixels.forEach((lit, i) => lit && context.fillRect(i % width, Math.floor(i / width), 1, 1));
+  pixels.forEach((lit, i) => lit && context.fillRect(left + i % width, top + Math.floor(i / width), 1, 1));
 }
 
+// The glyph chooser shows the font from one picture of all 256 glyphs, 16 a row.
 function drawGlyphs() {
   const font = fontOf(state.screen);
   const key = font + JSON.stringify(state.custom);
@@ -414,9 +413,20 @@ function drawGlyphs() {
     return;
   }
   glyphsDrawn = key;
+  const [width, height] = glyphSize(font);
+  const sheet = Object.assign(document.createElement('canvas'), {width: 16 * width, height: 16 * height});
+  const context = sheet.getContext('2d');
+  for (let code = 0; code < 256; ++code) {
+    drawGlyph(context, font, code, code % 16 * width, (code >> 4) * height);
+  }
+  const picture = `url(${sheet.toDataURL()})`;
   for (const button of $('glyphs').children) {
     const code = Number(button.dataset.code);
-    drawGlyph(button.firstChild, font, code);
+    Object.assign(button.firstChild.style, {
+      backgroundImage: picture,
+      backgroundPosition: `${code % 16 / 15 * 100}% ${(code >> 4) / 15 * 100}%`,
+      aspectRatio: `${width} / ${height}`,
+    });
     const label = `Code ${code}, 0x${hex2(code)}: ${GLYPH_NAMES[font][code]}`;
     button.setAttribute('aria-label', label);
     button.title = label;
@@ -441,8 +451,10 @@ function showCode() {
     $('code-glyph').hidden = true;
     return;
   }
-  $('code-glyph').hidden = false;
-  drawGlyph($('code-glyph'), font, code);
+  const preview = $('code-glyph');
+  preview.hidden = false;
+  [preview.width, preview.height] = glyphSize(font);
+  drawGlyph(preview.getContext('2d'), font, code, 0, 0);
   $('code-name').textContent = `${code} is ${GLYPH_NAMES[font][code]} in the ${font} font`;
 }
 
@@ -506,7 +518,7 @@ function buildControls() {
   makeGrid($('glyphs'), Array.from({length: 256}, (_, code) => {
     const button = document.createElement('button');
     button.dataset.code = code;
-    button.append(Object.assign(document.createElement('canvas'), {className: 'glyph'}));
+    button.append(Object.assign(document.createElement('span'), {className: 'glyph'}));
     button.addEventListener('click', () => {
       $('code').value = code;
       insertText(textOfCode(code));
