@@ -21,7 +21,8 @@ struct Library;
 using Symbol = void (*)();
 
 // File name under which the panel vendor's library is loaded: "sg_vfd.dll" on
-// Windows, "libsg_vfd.so" on POSIX.
+// Windows, "libsg_vfd.so" on POSIX, "sg_vfd" for the one bound into a
+// WebAssembly program.
 extern const char kVendorLibraryName[];
 
 #if !defined(_WIN32)
