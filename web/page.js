@@ -178,7 +178,7 @@ function encodeText(text, font) {
 
 // A code as the line's text shows it: itself when printable ASCII, else \xHH.
 const textOfCode = (code) =>
-  code === 0x5c ? '\\\\' : code > 0x20 && code < 0x7f || code === 0x20 ? String.fromCharCode(code) : `\\x${hex2(code)}`;
+  code === 0x5c ? '\\\\' : code >= 0x20 && code < 0x7f ? String.fromCharCode(code) : `\\x${hex2(code)}`;
 
 // ---------------------------------------------------------------------------
 // Host calls: made on the module, and written as a host simulator script

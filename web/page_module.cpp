@@ -77,7 +77,7 @@ namespace {
 std::vector<std::uint8_t> g_png;
 std::string g_art;
 std::uint8_t g_buffer[256];
-std::uint8_t g_glyph[text::kFont8x12GlyphBytes * 8];
+std::uint8_t g_glyph[7 * 12];  // a glyph of the large font; the small one takes 6 x 8
 
 }  // namespace
 
