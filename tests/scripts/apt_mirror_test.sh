@@ -10,8 +10,9 @@
 # PATH: apt-get, whose update fails as an out-of-step mirror does (once, or
 # always) and whose install and download only record their call; dpkg-query,
 # which reports the packages of STANDIN_MISSING as not installed. Plans
-# (apt-get -s) go to the real apt-get, which only reads. The machine's package
-# state is never touched, and its virtual machine's cache neither.
+# (apt-get -s) go to the real apt-get, which only reads; npm, which records
+# its call. The machine's package state is never touched, and its virtual
+# machine's cache neither.
 set -eu
 source_dir="${1:?usage: apt_mirror_test.sh SOURCE_DIR}"
 tmp=$(mktemp -d)
@@ -22,6 +23,8 @@ trap 'exit 143' TERM
 src="$tmp/src"
 mkdir -p "$src/scripts/vm32" "$tmp/bin"
 cp "$source_dir/scripts/setup.sh" "$source_dir/scripts/apt.sh" "$source_dir/scripts/wine32-probe.sh" "$src/scripts/"
+mkdir -p "$src/web"
+cp "$source_dir/web/package.json" "$source_dir/web/package-lock.json" "$src/web/"
 for file in prepare.sh cache.sh init guest.sh modules; do
   cp "$source_dir/scripts/vm32/$file" "$src/scripts/vm32/"
 done
@@ -49,6 +52,11 @@ for word in "\$@"; do
   esac
 done
 exit 99
+EOF
+cat >"$tmp/bin/npm" <<EOF
+#!/bin/sh
+echo "npm \$*" >>"$tmp/calls"
+mkdir -p node_modules
 EOF
 cat >"$tmp/bin/dpkg-query" <<EOF
 #!/bin/sh
@@ -99,11 +107,13 @@ index=binary-i386/Packages.xz
 run "update fails once" once "$missing" scripts/setup.sh
 expect "setup retries a failed update" test "$status" -eq 0 -a "$(updates)" -eq 2
 expect "setup installs after the retry" grep -q '^apt-get install .*cmake xauth' "$tmp/calls"
+expect "setup installs the npm packages of the lock file" grep -q '^npm ci' "$tmp/calls"
 
 run "update fails always" always "$missing" scripts/setup.sh
 expect "setup goes on when the lists offer the packages" test "$status" -eq 0 -a "$(updates)" -eq 3
 expect "setup names the index it could not fetch" grep -q "could not fetch: .*$index" "$tmp/out"
 expect "setup installs from the lists there are" grep -q '^apt-get install .*cmake xauth' "$tmp/calls"
+expect "setup leaves the npm packages alone once installed" test "$(grep -c '^npm' "$tmp/calls")" -eq 0
 
 # A setup whose list holds a package that no list offers.
 sed 's/^packages="cmake /packages="cmake vestrix-no-such-package /' "$src/scripts/setup.sh" >"$src/scripts/setup-more.sh"
