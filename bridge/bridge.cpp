@@ -21,18 +21,7 @@
 #include <string>
 
 #include "bridge/device.h"
-
-#if defined(__i386__)
-#define VENDOR_CALL __stdcall
-#else
-#define VENDOR_CALL
-#endif
-
-#if defined(_WIN32)
-#define BRIDGE_EXPORT __declspec(dllexport)
-#else
-#define BRIDGE_EXPORT __attribute__((visibility("default")))
-#endif
+#include "plugin/vendor_functions.h"
 
 namespace {
 
@@ -67,7 +56,7 @@ extern "C" {
 // host's wishes for the vendor's own driver and mean nothing to the device.
 // A start while the device is open closes and opens it again, so that a panel
 // plugged in anew is found.
-BRIDGE_EXPORT int VENDOR_CALL iMONVFD_Init(int /*first*/, int /*second*/) {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int /*first*/, int /*second*/) {
   const std::lock_guard<std::mutex> lock(g_mutex);
   g_path = DevicePath();
   g_failure_reported = false;
@@ -79,14 +68,15 @@ BRIDGE_EXPORT int VENDOR_CALL iMONVFD_Init(int /*first*/, int /*second*/) {
   return 1;
 }
 
-// Closes the panel's device.
-BRIDGE_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
+// Closes the panel's device; always true.
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Uninit() {
   const std::lock_guard<std::mutex> lock(g_mutex);
   bridge::CloseDevice();
+  return 1;
 }
 
 // True while the panel's device is open.
-BRIDGE_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
   const std::lock_guard<std::mutex> lock(g_mutex);
   return bridge::DeviceIsOpen() ? 1 : 0;
 }
@@ -94,7 +84,7 @@ BRIDGE_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
 // Sends one packet, its 8 bytes in memory order; true when it went out whole.
 // A packet that cannot be written is counted and dropped: the panel misses it,
 // the host carries on. Any thread.
-BRIDGE_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
+VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
   if (packet == nullptr) {
     g_failed_writes.fetch_add(1);
     return 0;
@@ -116,7 +106,7 @@ BRIDGE_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* packet) {
 // The bridge's own: the number of packets that iMONLCD_SendData could not
 // write whole since the library was loaded (the write failed, the device took
 // nothing within its bound, or no device was open).
-BRIDGE_EXPORT std::uint64_t VxBridge_FailedWrites() {
+VENDOR_EXPORT std::uint64_t VxBridge_FailedWrites() {
   return g_failed_writes.load();
 }
 

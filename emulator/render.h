@@ -3,6 +3,7 @@
 // of them read only a VxPanelState, and show what the panel shows (Shown).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ bool ShowsClock(const VxPanelState& state);
 // since the packet came). In off mode (0x08) nothing is lit, neither pixels nor
 // icons. In any other mode the state is returned as it is.
 VxPanelState Shown(const VxPanelState& state, std::uint32_t clock_seconds);
+
+// The seconds that the panel's clock has run on, now, since its clock packet
+// came at `clock_set`, for a window that runs the clock on; 0 outside clock
+// mode, where nothing runs.
+std::uint32_t ClockSecondsSince(const VxPanelState& state,
+                                std::chrono::steady_clock::time_point clock_set);
 
 // The ring: segments 40..47, segment 47 next to 40.
 inline constexpr unsigned kRingFirstSegment = 40;
