@@ -5,15 +5,16 @@ set -eu
 cd "$(dirname "$0")/.."
 
 # The native tools, with clang and libFuzzer's runtime for the API fuzzer,
-# Google Benchmark for the benchmarks and a virtual X server for the test of
+# Google Benchmark for the benchmarks, a virtual X server for the test of
 # the virtual panel's window (xvfb-run needs xauth, which xvfb only
-# recommends). Both MinGW-w64 toolchains (the 32-bit build a
+# recommends) and tmux, whose terminals of a set width test the host
+# simulator's live view. Both MinGW-w64 toolchains (the 32-bit build a
 # user installs, and the 64-bit test build of the same code) and 64-bit Wine,
 # which runs on every x86-64 machine. Each Wine comes with its preloader, which reserves the addresses a
 # Windows process needs before anything else is mapped there: without it a
 # program now and then fails to start ("failed to map the shared user data").
 packages="cmake ninja-build g++ python3 googletest libstb-dev
-  clang libclang-rt-14-dev libbenchmark-dev xvfb xauth
+  clang libclang-rt-14-dev libbenchmark-dev xvfb xauth tmux
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 wine64-preloader
