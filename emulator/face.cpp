@@ -110,6 +110,16 @@ bool ShowsClock(const VxPanelState& state) {
   return state.mode == kModeClock;
 }
 
+std::uint32_t ClockSecondsSince(const VxPanelState& state,
+                                std::chrono::steady_clock::time_point clock_set) {
+  if (!ShowsClock(state)) {
+    return 0;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - clock_set;
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
+}
+
 VxPanelState Shown(const VxPanelState& state, std::uint32_t clock_seconds) {
   VxPanelState shown = state;
   if (state.mode == kModeOff) {

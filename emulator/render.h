@@ -3,6 +3,7 @@
 // of them read only a VxPanelState, and show what the panel shows (Shown).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ bool ShowsClock(const VxPanelState& state);
 // since the packet came). In off mode (0x08) nothing is lit, neither pixels nor
 // icons. In any other mode the state is returned as it is.
 VxPanelState Shown(const VxPanelState& state, std::uint32_t clock_seconds);
+
+// The seconds that the panel's clock has run on, now, since its clock packet
+// came at `clock_set`, for a window that runs the clock on; 0 outside clock
+// mode, where nothing runs.
+std::uint32_t ClockSecondsSince(const VxPanelState& state,
+                                std::chrono::steady_clock::time_point clock_set);
 
 // The ring: segments 40..47, segment 47 next to 40.
 inline constexpr unsigned kRingFirstSegment = 40;
@@ -55,20 +62,48 @@ std::string SegmentRow(const IconActivity& activity);
 // "forward, 7 of 8 lit", "backward, 1 of 8 lit" or "still".
 std::string DescribeRing(const IconActivity& activity);
 
-// Contrast, mode and clock in one line, e.g. "contrast 31   mode 0x80 (clock),
-// clock 2026-12-08 13:04:05" or "contrast not set   mode not set".
+// The contrast as the panel's level and the host's values that give it:
+// "contrast 10 of 31 (Lumidor 80-87)", "contrast 40 (above 31)" or "contrast
+// not set".
+std::string DescribeContrast(const VxPanelState& state);
+
+// What the panel's mode makes it show, in a user's words: "showing text",
+// "showing its clock", "switched off", "waiting for the plug-in" before any
+// mode arrived, or "mode 0x10" for a value the panel does not know.
+std::string DescribeMode(const VxPanelState& state);
+
+// What the panel shows and its contrast in one line, for the window, the PNG
+// picture and the terminal: "showing text   contrast 10 of 31 (Lumidor
+// 80-87)". Outside clock mode, a clock the panel was given follows the mode
+// ("switched off, its clock set to 2026-12-08 13:04:05"); in clock mode the
+// picture shows that clock, so the line does not.
 std::string SettingsLine(const VxPanelState& state);
 
 struct TerminalStyle {
-  bool ascii = false;  // '#' and '.' instead of block characters
+  bool ascii = false;       // '#' and '.' instead of block characters
+  std::size_t columns = 0;  // the terminal's width; 0: as wide as the full picture needs
 };
+
+// The columns the panel takes in a terminal: the full picture, one column a
+// pixel, in either style; the compact one, two pixels a column in quadrant
+// blocks, which only the block characters can draw and whose widest line is
+// the numbered icon row.
+inline constexpr std::size_t kTerminalFullColumns = kVxPanelWidth + 2;
+inline constexpr std::size_t kTerminalCompactColumns = 7 + kVxPanelSegments;
+
+// Whether the panel fits the style's width: at the full size, or compact.
+bool TerminalFits(const TerminalStyle& style);
 
 // The panel for a terminal, as it shows with its clock at the packet's own
 // time: the picture in a frame, the numbered row of icon segments, the ring
-// drawn as a ring, contrast, mode and clock, counters.
+// drawn as a ring, what the panel shows, its contrast and clock, counters.
+// The picture takes one column a pixel and, with block characters, half a
+// line; where that is wider than `columns`, block characters draw two pixels
+// a column (quadrants), and the text beside the ring wraps to fit.
 std::string RenderTerminal(const VxPanelState& state, const TerminalStyle& style);
 
-// The snapshot text: contrast, mode, clock, the segment row and the ring, then
+// The snapshot text: contrast, mode ("mode 0x40 (showing text)"), clock, the
+// segment row and the ring, then
 // the 16 picture rows of '#' and '.', as the panel shows them with its clock
 // at the packet's own time. Lines starting with "# " are comments. A
 // `clock_note` goes on the clock line before the time.

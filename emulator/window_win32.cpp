@@ -63,22 +63,11 @@ bool SwitchedOff() {
   return false;
 }
 
-// Seconds the panel's clock has run on since its clock packet; 0 outside clock
-// mode, where nothing runs.
-std::uint32_t ClockSeconds() {
-  if (!ShowsClock(g_state)) {
-    return 0;
-  }
-  const auto elapsed = std::chrono::steady_clock::now() - g_clock_set;
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
-}
-
 // Draws the state into the bitmap when it has changed, or when the clock it
 // shows has gone on; true when it did.
 bool Refresh() {
   const bool changed = g_read(&g_version, &g_state, &g_clock_set);
-  const std::uint32_t seconds = ClockSeconds();
+  const std::uint32_t seconds = ClockSecondsSince(g_state, g_clock_set);
   if (!changed && seconds == g_clock_seconds) {
     return false;
   }

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "emulator/render.h"
 #include "hostsim/script.h"
 #include "hostsim/session.h"
 
@@ -20,19 +21,20 @@ constexpr int kExitUsage = 2;
 const char kUsage[] =
     "usage: hostsim [OPTIONS] SCRIPT\n"
     "       hostsim [OPTIONS] -e LINE [-e LINE ...]\n"
-    "SCRIPT - reads the script from standard input.\n"
     "Loads a display plug-in and the panel emulator, runs the script's host calls\n"
-    "and shows what the plug-in puts on the emulated panel.\n"
+    "and shows what the plug-in puts on the emulated panel. A SCRIPT of - is read\n"
+    "from standard input.\n"
     "\n"
     "Options:\n"
     "  -p, --plugin PATH     the plug-in to load (default: the build's)\n"
-    "  -m, --emulator PATH   the panel emulator library (default: the build's); or a\n"
-    "                        vendor library such as the bridge to a real panel\n"
-    "                        (bridge/libsg_vfd.so, bridge/sg_vfd.dll): the plug-in then\n"
-    "                        drives that panel, and no panel, log or snapshot is shown\n"
+    "  -m, --emulator PATH   the panel emulator library (default: the build's), or\n"
+    "                        a vendor library such as the bridge to a real panel\n"
+    "                        (bridge/libsg_vfd.so, bridge/sg_vfd.dll): the plug-in\n"
+    "                        then drives that panel, and no panel, log or\n"
+    "                        snapshot is shown\n"
     "  -e, --execute LINE    run LINE as a script line; may be repeated\n"
-    "  -o, --output DIR      directory for snapshot files, made when missing (default:\n"
-    "                        snapshots/ in the build directory of this hostsim)\n"
+    "  -o, --output DIR      directory for snapshot files, made when missing\n"
+    "                        (default: snapshots/ in this hostsim's build directory)\n"
     "      --art DIR         also save every snapshot as text art DIR/NAME.txt\n"
     "  -l, --log             print every call the panel receives\n"
     "  -q, --quiet           print only what the script asks for (show, log, echo)\n"
@@ -40,10 +42,15 @@ const char kUsage[] =
     "      --live            redraw the panel while waiting (default in a terminal)\n"
     "      --no-live         print the panel once after each wait\n"
     "  -h, --help            print this help\n"
+    "In a terminal the panel is drawn to fit its width: in quadrant blocks, two\n"
+    "pixels a column, where the full picture (98 columns) is too wide; where even\n"
+    "that (63 columns) or, with --ascii, the full picture does not fit, the log\n"
+    "(--log) is printed instead of the panel, and 'show' still prints it.\n"
     "\n"
     "Exit status: 0 when the script has run; 1 when the script cannot be read or a\n"
-    "command fails (FILE:LINE: says which); 2 for a faulty command line or an option\n"
-    "that names a file or directory that will not do (the message names the option).\n"
+    "command fails (FILE:LINE: says which); 2 for a faulty command line or an\n"
+    "option that names a file or directory that will not do (the message names\n"
+    "the option).\n"
     "\n"
     "Script commands, one a line:\n";
 
@@ -78,9 +85,10 @@ bool ReadFile(const std::string& path, std::string* contents, std::string* reaso
 }  // namespace
 
 int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-                bool terminal) {
+                std::size_t terminal_columns) {
   Options options;
-  options.live = terminal;
+  options.live = terminal_columns != 0;
+  options.columns = terminal_columns;
   std::vector<std::string> lines;
   std::string script_path;
 
@@ -159,6 +167,20 @@ int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, st
       err << "hostsim: cannot read the script '" << script_path << "': " << reason << "\n";
       return kExitScript;
     }
+  }
+
+  emulator::TerminalStyle style;
+  style.ascii = options.ascii;
+  style.columns = options.columns;
+  if (!options.quiet && !emulator::TerminalFits(style)) {
+    // Lines wider than the terminal wrap, and a live redraw would then go
+    // back too few lines and leave parts of earlier pictures behind.
+    options.panels = false;
+    options.log = true;
+    out << "hostsim: the terminal is " << options.columns << " columns wide and the panel needs "
+        << (options.ascii ? emulator::kTerminalFullColumns : emulator::kTerminalCompactColumns)
+        << (options.ascii ? " with --ascii" : "")
+        << ": printing the log of the panel's calls instead of the panel\n";
   }
 
   std::vector<Command> commands;

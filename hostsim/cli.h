@@ -1,6 +1,7 @@
 // The host simulator's command line.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,10 +9,11 @@
 namespace hostsim {
 
 // Runs hostsim with its command-line arguments (without the program name).
-// `terminal` says whether `out` is a terminal, which makes waits live by
-// default. Returns the exit status: 0 done, 1 a faulty or failing script, 2 a
+// `terminal_columns` is the width of the terminal that `out` is, or 0 when it
+// is none: in a terminal waits are live by default and the panel is drawn to
+// fit. Returns the exit status: 0 done, 1 a faulty or failing script, 2 a
 // faulty command line.
 int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-                bool terminal);
+                std::size_t terminal_columns);
 
 }  // namespace hostsim

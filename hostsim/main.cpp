@@ -10,6 +10,12 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const bool terminal = platform::PrepareTerminalOutput();
-  return hostsim::HostsimMain(arguments, std::cout, std::cerr, terminal);
+  // A terminal that does not tell its width is taken as 80 columns wide.
+  constexpr int kUsualColumns = 80;
+  int columns = 0;
+  if (platform::PrepareTerminalOutput()) {
+    columns = platform::TerminalColumns();
+    columns = columns > 0 ? columns : kUsualColumns;
+  }
+  return hostsim::HostsimMain(arguments, std::cout, std::cerr, static_cast<std::size_t>(columns));
 }

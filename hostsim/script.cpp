@@ -382,7 +382,9 @@ bool ParseLine(const std::string& line, int line_number, Command* command, bool*
 
 bool ParseScript(const std::string& script, std::vector<Command>* commands, ParseError* error) {
   int line_number = 0;
-  std::size_t start = 0;
+  // Editors on Windows may start a UTF-8 file with a byte-order mark.
+  const std::string mark = "\xEF\xBB\xBF";
+  std::size_t start = script.rfind(mark, 0) == 0 ? mark.size() : 0;
   while (start <= script.size()) {
     std::size_t end = script.find('\n', start);
     if (end == std::string::npos) {
@@ -408,15 +410,33 @@ bool ParseScript(const std::string& script, std::vector<Command>* commands, Pars
 
 const char* ScriptHelp() {
   static const std::string text = [] {
+    // Each command's usage, then its help, wrapped to fit 80 columns.
+    constexpr std::size_t kHelpColumn = 34;
+    constexpr std::size_t kWidth = 79;
     std::string help;
     for (const Form& form : kForms) {
-      std::string usage = form.usage;
-      usage.resize(usage.size() < 32 ? 32 : usage.size() + 1, ' ');
-      help += "  " + usage + form.help + "\n";
+      std::string line = "  " + std::string(form.usage);
+      line.resize(line.size() < kHelpColumn ? kHelpColumn : line.size() + 1, ' ');
+      const std::string words = form.help;
+      std::size_t at = 0;
+      while (at < words.size()) {
+        std::size_t end = words.find(' ', at);
+        end = end == std::string::npos ? words.size() : end;
+        if (line.size() > kHelpColumn && line.size() + (end - at) > kWidth) {
+          help += line + "\n";
+          line = std::string(kHelpColumn, ' ');
+        } else if (line.size() > kHelpColumn && line.back() != ' ') {
+          line += ' ';
+        }
+        line += words.substr(at, end - at);
+        at = end + 1;
+      }
+      help += line + "\n";
     }
     help +=
-        "Strings go in double quotes; \\xHH writes any byte (accented letters, small digits),\n"
-        "\\\\ a backslash, \\\" a quote. '#' starts a comment.\n"
+        "Strings go in double quotes; \\xHH writes any byte (accented letters, small\n"
+        "digits), \\\\ a backslash, \\\" a quote. '#' starts a comment. A script may\n"
+        "start with a UTF-8 byte-order mark.\n"
         "Snapshots go into the directory of -o. In text art (FILE.txt, --art) the clock\n"
         "that 'done' gave the panel reads \"the local time at 'done'\" when it is that\n"
         "time, and the panel's clock is drawn at a fixed time, which that line names,\n"

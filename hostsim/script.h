@@ -46,7 +46,8 @@ struct ParseError {
   std::string message;
 };
 
-// Parses a whole script; false with `*error` set at the first faulty line.
+// Parses a whole script, which may start with a UTF-8 byte-order mark; false
+// with `*error` set at the first faulty line.
 bool ParseScript(const std::string& script, std::vector<Command>* commands, ParseError* error);
 
 // Parses one line. A blank or comment-only line sets `*has_command` false.

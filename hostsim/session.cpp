@@ -166,6 +166,15 @@ bool Session::MakeOptionDirectory(const char* option, const std::string& directo
   return OptionFault(option, directory, given, "cannot make the directory: " + reason, error);
 }
 
+bool Session::PrepareOutput(std::string* error) {
+  const std::string& output = options_.output_directory;
+  if (output != DefaultOutputDirectory() && !MakeOptionDirectory("-o", output, true, error)) {
+    return false;
+  }
+  return options_.art_directory.empty() ||
+         MakeOptionDirectory("--art", options_.art_directory, true, error);
+}
+
 void Session::Print(const std::string& text) {
   out_ << text << std::flush;
   panel_is_last_ = false;
@@ -307,6 +316,7 @@ void Session::PrintPanel(const VxPanelState& state, bool redraw) {
   }
   emulator::TerminalStyle style;
   style.ascii = options_.ascii;
+  style.columns = options_.columns;
   const std::string picture = emulator::RenderTerminal(state, style);
   if (redraw && panel_is_last_) {
     // Back over the panel printed last, and draw over it.
@@ -320,6 +330,9 @@ void Session::PrintPanel(const VxPanelState& state, bool redraw) {
 }
 
 void Session::PrintPanelIfChanged() {
+  if (!options_.panels) {
+    return;
+  }
   const VxPanelState state = ReadState();
   if (!shown_any_ || !SameVisibleState(state, shown_)) {
     PrintPanel(state, false);
@@ -349,7 +362,7 @@ void Session::PrintLog() {
 
 void Session::Wait(std::uint32_t milliseconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  if (!options_.live || options_.quiet || !HasPanel()) {
+  if (!options_.live || options_.quiet || !options_.panels || !HasPanel()) {
     platform::SleepMilliseconds(milliseconds);
     return;
   }
@@ -579,8 +592,12 @@ int RunScript(const std::vector<Command>& commands, const std::string& script_na
               const Options& options, std::ostream& out, std::ostream& err, SnapshotHook hook) {
   Session session(options, out);
   session.SetSnapshotHook(std::move(hook));
+  std::string error;
+  if (!session.PrepareOutput(&error)) {
+    err << "hostsim: " << error << std::endl;
+    return 2;
+  }
   for (const Command& command : commands) {
-    std::string error;
     if (!session.Run(command, &error)) {
       out << std::flush;
       switch (session.LastFault()) {

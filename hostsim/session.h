@@ -3,6 +3,7 @@
 // keeps, and the emulated panel is printed, logged and saved as the script goes.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -30,6 +31,8 @@ struct Options {
   bool quiet = false;         // no step headers and no panel after each step
   bool ascii = false;         // '#' and '.' instead of block characters
   bool live = false;          // redraw the panel while waiting, as the icons change
+  std::size_t columns = 0;    // the terminal's width, which the panel is drawn to fit; 0: any
+  bool panels = true;         // print the panel after each step (and live); false: only 'show'
 };
 
 // Receives each snapshot instead of files being written (tests compare them):
@@ -52,6 +55,10 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   void SetSnapshotHook(SnapshotHook hook) { hook_ = std::move(hook); }
+
+  // Makes the directories that -o and --art name, when given, before the
+  // script runs; false with `*error` naming the option when one will not do.
+  bool PrepareOutput(std::string* error);
 
   // Runs one command; false with `*error` set when it cannot. The message of
   // a fault of an option or of the build names the option and path itself.

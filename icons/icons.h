@@ -34,7 +34,8 @@ bool StopIconThread();
 // One refresh cycle without the pause before it: blink, ring animation,
 // speaker poll, and the icon packet, which is sent after the icon mutex is
 // given back. The icon thread runs it every 500 ms;
-// tests call it directly to step the icons deterministically.
+// tests call it directly to step the icons deterministically, and the panel
+// page, which has no threads, calls it every 500 ms in the thread's place.
 void RunRefreshCycle();
 
 }  // namespace icons

@@ -50,4 +50,8 @@ bool SampleProcessResources(const char* library_name, ProcessResources* sample);
 // a terminal (Windows: a console); returns whether it is one.
 bool PrepareTerminalOutput();
 
+// The width of the terminal (Windows: the console window) that standard
+// output goes to, in columns; 0 when it is none or does not say.
+int TerminalColumns();
+
 }  // namespace platform

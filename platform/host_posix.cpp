@@ -4,6 +4,7 @@
 // resources as Linux's /proc shows them.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -141,6 +142,14 @@ bool UnloadLibraryCompletely(const char* name) {
 bool PrepareTerminalOutput() {
   // A POSIX terminal takes UTF-8 and ANSI sequences as they are.
   return isatty(STDOUT_FILENO) == 1;
+}
+
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) {
+    return 0;
+  }
+  return size.ws_col;
 }
 
 }  // namespace platform

@@ -154,4 +154,12 @@ bool PrepareTerminalOutput() {
   return true;
 }
 
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) == 0) {
+    return 0;
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 // The few operating-system services the plug-in uses, as plain free functions.
-// Exactly one implementation is compiled: platform_win32.cpp or platform_posix.cpp.
+// Exactly one implementation is compiled: platform_win32.cpp, platform_posix.cpp
+// or, for the panel page in the browser, platform_wasm.cpp.
 // Host-side services for tools and tests are in host.h, test seams in
 // test_seams.h; neither is part of the plug-in.
 #pragma once
@@ -20,13 +21,25 @@ struct Library;
 using Symbol = void (*)();
 
 // File name under which the panel vendor's library is loaded: "sg_vfd.dll" on
-// Windows, "libsg_vfd.so" on POSIX.
+// Windows, "libsg_vfd.so" on POSIX, "sg_vfd" for the one bound into a
+// WebAssembly program.
 extern const char kVendorLibraryName[];
 
 #if !defined(_WIN32)
 // POSIX: the environment variable naming a directory that OpenLibrary searches
 // first for plain file names, as Windows searches the DLL directory.
 inline constexpr char kLibraryDirVariable[] = "VESTRIX_LIBRARY_DIR";
+#endif
+
+#if defined(__EMSCRIPTEN__)
+// WebAssembly has no library loader: the vendor library is bound into the
+// program, which names its functions in this table, ended by an entry whose
+// name is null. OpenLibrary(kVendorLibraryName) opens it.
+struct BoundFunction {
+  const char* name;
+  Symbol address;
+};
+extern const BoundFunction kBoundVendorFunctions[];
 #endif
 
 // Loads a library by plain file name through the platform's library search, or
@@ -78,6 +91,13 @@ void UnlockIconMutex();
 // says so): there ReleaseThread waits its whole bound for a thread that cannot
 // end, and the module reference that the thread held is never given back.
 bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument);
+
+#if defined(__EMSCRIPTEN__)
+// WebAssembly, without threads: StartThread starts none, and from then until
+// ReleaseThread this is true, and the program does the thread's work in its
+// place (the panel page runs the icon refresh cycle every 500 ms).
+bool ThreadStarted();
+#endif
 
 // True once the thread started by StartThread has ended, also when it was ended
 // from outside, as Windows ends every other thread of a process that exits.

@@ -4,14 +4,15 @@
 # UndefinedBehaviorSanitizer, and the cross-built suites under Wine: against
 # the real VESTRIX.DLL under 32-bit Wine (in a virtual machine where this
 # machine's kernel refuses 32-bit programs), and the 64-bit test build under
-# 64-bit Wine. Each step's output goes to build/logs/.
+# 64-bit Wine; and the panel page, built to WebAssembly, in Chromium. Each
+# step's output goes to build/logs/.
 set -eu
 cd "$(dirname "$0")/.."
 script=test.sh
 . scripts/steps.sh
 setup_and_probe
 
-for preset in native native-tsan native-asan win32 win64; do
+for preset in native native-tsan native-asan win32 win64 wasm; do
   step "configure, preset $preset" "build/logs/configure-$preset.log" cmake --preset "$preset"
   step "build, preset $preset" "build/logs/build-$preset.log" cmake --build --preset "$preset"
 done
@@ -19,6 +20,7 @@ done
 ctest_step native
 ctest_step native-tsan
 ctest_step native-asan
+ctest_step wasm
 
 # The win32 suites against the real VESTRIX.DLL under 32-bit Wine: directly
 # where this machine runs 32-bit programs, else in the virtual machine of

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Tells whether this machine can run 32-bit Windows programs under Wine:
 #   scripts/wine32-probe.sh [--kernel]
-# Exits 0 when it can. Otherwise exits 1 and prints the reason as one line, or
-# exits 2 when it cannot tell. With --kernel it asks only whether the kernel
+# Prints one line either way: exits 0 when it can, saying so; otherwise exits 1
+# with the reason, or 2 when it cannot tell. With --kernel it asks only whether the kernel
 # runs 32-bit programs at all, which it can answer before Wine is installed.
 #
 # Some kernels have their 32-bit emulation switched off: every 32-bit program,
@@ -19,7 +19,10 @@ if [ -n "${VESTRIX_NO_WINE32:-}" ] && [ "$VESTRIX_NO_WINE32" != 0 ]; then
   exit 1
 fi
 if [ "${1-}" != --kernel ] && [ -n "${VESTRIX_WINE32_ANSWER:-}" ]; then
-  [ "$VESTRIX_WINE32_ANSWER" = yes ] && exit 0
+  if [ "$VESTRIX_WINE32_ANSWER" = yes ]; then
+    echo "32-bit Windows programs run here under Wine (as this run found at its start)"
+    exit 0
+  fi
   echo "$VESTRIX_WINE32_ANSWER"
   exit 1
 fi
@@ -72,7 +75,10 @@ for entry in /proc/sys/fs/binfmt_misc/*; do
       ;;
   esac
 done
-[ "${1-}" = --kernel ] && exit 0
+if [ "${1-}" = --kernel ]; then
+  echo "this machine's kernel runs 32-bit programs"
+  exit 0
+fi
 
 if [ ! -x /usr/lib/wine/wine ]; then
   echo "Wine's 32-bit loader is not installed (scripts/setup.sh installs it)"
@@ -82,3 +88,4 @@ if ! timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; then
   echo "Wine's 32-bit loader (/usr/lib/wine/wine) does not start"
   exit 1
 fi
+echo "32-bit Windows programs run here: the kernel runs 32-bit programs and Wine's 32-bit loader starts"

@@ -6,11 +6,15 @@ checks:
 - that the zip holds exactly the files named on the command line;
 - that SHA256SUMS lists every other file once with its right SHA-256 in the
   format of `sha256sum`;
-- that the text files have Windows line endings only;
-- that README.txt reads as plain text in Notepad: ASCII, lines of at most 78
-  characters, no Markdown syntax, the real version, no Linux paths or
-  commands, and every fixed text of the plug-in (display name, messages)
-  taken from the plug-in's source;
+- that every text file (all but the DLLs and pictures, SHA256SUMS too) reads
+  in older Notepad: Windows line endings only, plain ASCII or UTF-8 with its
+  byte-order mark, and lines of at most 78 characters, but for SHA256SUMS,
+  whose lines, a checksum of 64 digits and a path, are as long as the format
+  of `sha256sum -c` makes them;
+- that README.txt is plain ASCII with no Markdown syntax, the real version, no
+  Linux paths or commands, and every fixed text of the plug-in (display name,
+  messages) taken from the plug-in's source;
+- that the pictures are PNG files;
 - that each DLL's version resource, read back from the file with windres,
   has the project's version, the copyright line, its own file name and the
   description given, for the DLLs in the zip (--dll) and for built DLLs
@@ -33,8 +37,10 @@ import sys
 import zipfile
 
 SUM_LINE = re.compile(r"([0-9a-f]{64})  (\S.*)")
-TEXT_FILES = ("LICENSE", ".txt")
-README_WIDTH = 78
+NOT_TEXT = (".dll", ".png")
+TEXT_WIDTH = 78
+BOM = b"\xef\xbb\xbf"
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 # What must not be in README.txt, with what it is.
 MARKDOWN = [
@@ -69,6 +75,23 @@ def fixed_texts(source):
     return texts
 
 
+def text_problems(name, data):
+    """What in a text file of the package older Notepad would show wrongly, or
+    too wide for its window (SHA256SUMS aside, which programs read)."""
+    problems = []
+    if data.count(b"\n") != data.count(b"\r\n") or not data.endswith(b"\r\n"):
+        problems.append(f"{name}: not all lines end in CR LF")
+    try:
+        text = data[len(BOM):].decode("utf-8") if data.startswith(BOM) else data.decode("ascii")
+    except UnicodeDecodeError:
+        problems.append(f"{name}: neither plain ASCII nor UTF-8 with a byte-order mark")
+        text = data.decode("utf-8", errors="replace")
+    for number, line in enumerate(text.split("\r\n"), 1):
+        if len(line) > TEXT_WIDTH and name != "SHA256SUMS":
+            problems.append(f"{name}:{number}: {len(line)} characters, more than {TEXT_WIDTH}")
+    return problems
+
+
 def readme_problems(data, version, texts):
     """Everything in README.txt that a Windows user in Notepad should not meet."""
     problems = []
@@ -78,8 +101,6 @@ def readme_problems(data, version, texts):
     lines = text.split("\n")
     for number, line in enumerate(lines, 1):
         where = f"README.txt:{number}"
-        if len(line) > README_WIDTH:
-            problems.append(f"{where}: {len(line)} characters, more than {README_WIDTH}")
         for pattern, what in MARKDOWN + LINUX:
             if pattern.search(line):
                 problems.append(f"{where}: {what}: {line.strip()!r}")
@@ -131,7 +152,7 @@ def problems_in(archive, expected):
         return problems + ["no SHA256SUMS"]
 
     listed = {}
-    for number, line in enumerate(archive.read("SHA256SUMS").decode().split("\n"), 1):
+    for number, line in enumerate(archive.read("SHA256SUMS").decode().split("\r\n"), 1):
         if not line:
             continue
         match = SUM_LINE.fullmatch(line)
@@ -149,10 +170,11 @@ def problems_in(archive, expected):
             problems.append(f"SHA256SUMS: wrong checksum for {name}")
 
     for name in names:
-        if name.endswith(TEXT_FILES):
-            data = archive.read(name)
-            if data.count(b"\n") != data.count(b"\r\n") or not data.endswith(b"\r\n"):
-                problems.append(f"{name}: not all lines end in CR LF")
+        data = archive.read(name)
+        if name.lower().endswith(".png") and not data.startswith(PNG_SIGNATURE):
+            problems.append(f"{name}: not a PNG file")
+        elif not name.lower().endswith(NOT_TEXT):
+            problems += text_problems(name, data)
     return problems
 
 

@@ -18,11 +18,13 @@ which never reaches the panel (it shows bits 6..0).
 
 Usage:
   python3 tools/fontgen.py --small text/fonts/small.txt --large text/fonts/large.txt \
-      --out font_tables.cpp
+      --out font_tables.cpp [--names glyph-names.js]
+--names also writes the glyph names as a script, for the panel page (web/).
 Exits non-zero with a file:line message at the first error found.
 """
 
 import argparse
+import json
 import os
 import re
 import sys
@@ -223,12 +225,24 @@ def render_cpp(small, large, small_path, large_path):
     return "\n".join(out)
 
 
+def render_names(small, large):
+    """The glyph names as a script for the panel page's glyph chooser."""
+    tables = {"small": [g.name for g in small], "large": [g.name for g in large]}
+    return (
+        "// Generated from the font picture files by tools/fontgen.py; do not edit.\n"
+        f"const GLYPH_NAMES = {json.dumps(tables, separators=(',', ':'))};\n"
+    )
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--small", required=True, help="small font picture file")
     parser.add_argument("--large", required=True, help="large font picture file")
-    parser.add_argument("--out", required=True, help="C++ source file to write")
+    parser.add_argument("--out", help="C++ source file to write")
+    parser.add_argument("--names", help="script of the glyph names to write, for the panel page")
     args = parser.parse_args(argv)
+    if not args.out and not args.names:
+        parser.error("give --out, --names or both")
 
     try:
         small = parse(args.small, SMALL)
@@ -237,10 +251,17 @@ def main(argv):
         print(f"fontgen: {e}", file=sys.stderr)
         return 1
 
+    outputs = []
+    if args.out:
+        outputs.append(
+            (args.out, render_cpp(small, large, display_path(args.small), display_path(args.large)))
+        )
+    if args.names:
+        outputs.append((args.names, render_names(small, large)))
     try:
-        text = render_cpp(small, large, display_path(args.small), display_path(args.large))
-        with open(args.out, "w", encoding="ascii", newline="\n") as f:
-            f.write(text)
+        for path, text in outputs:
+            with open(path, "w", encoding="ascii", newline="\n") as f:
+                f.write(text)
     except OSError as e:
         print(f"fontgen: cannot write {e.filename}: {e.strerror}", file=sys.stderr)
         return 1

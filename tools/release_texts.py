@@ -23,7 +23,10 @@ on Linux does, lies between two HTML comments, which Markdown does not show:
 README.txt takes no other HTML comment. The run fails when a line of
 README.txt would be longer than 78 characters or when a marker is left open.
 
-Every --copy SOURCE DEST is copied as it is, with Windows line endings.
+Every --copy SOURCE DEST is copied as it is, with Windows line endings, under
+the same rule of 78 columns; a file that is not plain ASCII gets UTF-8's
+byte-order mark, without which older Notepad reads UTF-8 as its ANSI code page
+(a copyright sign as two other characters).
 
 Usage:
   python3 tools/release_texts.py --readme README.md --out-readme README.txt \
@@ -279,17 +282,26 @@ def readme_text(readme, title, wanted, replacements=()):
             out += ["", ""] + to_text(for_text(lines[start:end], start + 1))
     except ReadmeError as error:
         raise ReadmeError(f"{readme}: {error}") from None
-    for number, line in enumerate(out, 1):
-        if len(line) > WIDTH:
-            raise ReadmeError(f"README.txt line {number} is {len(line)} characters long, "
-                              f"more than {WIDTH}: {line!r}")
+    too_long("README.txt", out)
     return out
 
 
+def too_long(name, lines):
+    """Fails on the first line wider than the text files may be."""
+    for number, line in enumerate(lines, 1):
+        if len(line) > WIDTH:
+            raise ReadmeError(f"{name} line {number} is {len(line)} characters long, "
+                              f"more than {WIDTH}: {line!r}")
+
+
 def write_crlf(path, lines):
+    """Writes the lines with Windows line endings; UTF-8 with a byte-order mark
+    unless they are plain ASCII."""
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    with open(path, "w", encoding="utf-8", newline="\r\n") as f:
-        f.write("\n".join(lines) + "\n")
+    text = "\n".join(lines) + "\n"
+    encoding = "ascii" if text.isascii() else "utf-8-sig"
+    with open(path, "w", encoding=encoding, newline="\r\n") as f:
+        f.write(text)
 
 
 def main():
@@ -307,8 +319,10 @@ def main():
         write_crlf(args.out_readme,
                    readme_text(args.readme, args.title, args.sections, args.replace))
         for source, dest in args.copy:
-            with open(source, encoding="utf-8") as f:
-                write_crlf(dest, f.read().splitlines())
+            with open(source, encoding="utf-8-sig") as f:
+                lines = f.read().splitlines()
+            too_long(source, lines)
+            write_crlf(dest, lines)
     except (ReadmeError, OSError) as error:
         print(f"release_texts.py: {error}", file=sys.stderr)
         return 1

@@ -84,5 +84,24 @@ class Refuses(unittest.TestCase):
                     convert(body)
 
 
+class Copies(unittest.TestCase):
+    def test_crlf_and_a_byte_order_mark_only_where_not_ascii(self):
+        for lines, start in [(["Copyright \u00a9 2000", "x"], b"\xef\xbb\xbfCopyright \xc2\xa9"),
+                             (["plain", "x"], b"plain\r\n")]:
+            with tempfile.TemporaryDirectory() as directory:
+                path = os.path.join(directory, "out.txt")
+                release_texts.write_crlf(path, lines)
+                with open(path, "rb") as f:
+                    data = f.read()
+                self.assertTrue(data.startswith(start), data)
+                self.assertTrue(data.endswith(b"x\r\n"), data)
+                self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
+
+    def test_a_line_too_wide_for_notepad_fails(self):
+        release_texts.too_long("f", ["x" * 78])
+        with self.assertRaisesRegex(release_texts.ReadmeError, "f line 2 is 79 characters long"):
+            release_texts.too_long("f", ["ok", "y" * 79])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -120,8 +120,8 @@ TEST(SnapshotText, ListsSettingsSegmentsAndPixelRows) {
   const std::string text = RenderSnapshotText(Picture(), "after line 3");
   std::string expected =
       "# after line 3\n"
-      "contrast 16\n"
-      "mode 0x40 (reset)\n"
+      "contrast 16 of 31 (Lumidor 128-135)\n"
+      "mode 0x40 (showing text)\n"
       "clock 2011-03-14 09:05:07\n"
       "icons " +
       Row({{7, '#'}, {40, '#'}}) +
@@ -170,8 +170,49 @@ TEST(Terminal, AsciiShowsPixelsIconRowAndRing) {
   EXPECT_EQ(lines[20].substr(7, 9), ".......#.");
   // The ring: segment 40 at the top middle, 47 top left.
   EXPECT_EQ(lines[21].substr(0, 13), " ring  . O . ");
-  EXPECT_NE(lines[21].find("contrast 16"), std::string::npos);
-  EXPECT_NE(lines[21].find("mode 0x40 (reset), clock 2011-03-14 09:05:07"), std::string::npos);
+  EXPECT_EQ(lines[21].substr(16),
+            "showing text, its clock set to 2011-03-14 09:05:07   contrast 16 of 31 "
+            "(Lumidor 128-135)");
+}
+
+// Narrower than the full picture: two pixels a column in quadrant blocks, and
+// the text beside the ring wrapped, so that no line is wider than the terminal.
+TEST(Terminal, CompactQuadrantsFitTheWidth) {
+  VxPanelState state = Picture();
+  state.picture[1] = 0x40;   // (1, 1): lower right of the first cell
+  state.picture[96] = 0xFF;  // (0, 8..15): the left halves of a column of cells
+  TerminalStyle style;
+  style.columns = 64;
+  const std::vector<std::string> lines = Lines(RenderTerminal(state, style));
+  const auto width = [](const std::string& line) {
+    std::size_t columns = 0;
+    for (const char c : line) {
+      columns += (static_cast<unsigned char>(c) & 0xC0u) != 0x80u ? 1 : 0;
+    }
+    return columns;
+  };
+  ASSERT_GE(lines.size(), 10u);
+  EXPECT_EQ(width(lines[0]), kVxPanelWidth / 2 + 2);
+  EXPECT_EQ(lines[1].substr(0, std::string("│▚").size()), "│▚");
+  EXPECT_EQ(lines[5].substr(0, std::string("│▌").size()), "│▌");
+  EXPECT_EQ(
+      lines[9], "└" + [] {
+        std::string line;
+        for (std::size_t i = 0; i < kVxPanelWidth / 2; ++i) {
+          line += "─";
+        }
+        return line;
+      }() + "┘");
+  for (const std::string& line : lines) {
+    EXPECT_LE(width(line), style.columns) << line;
+  }
+  EXPECT_GT(lines.size(), 1u + 8u + 1u + 3u + 3u) << "the settings line did not wrap";
+  EXPECT_TRUE(TerminalFits(style));
+  style.columns = kTerminalCompactColumns - 1;
+  EXPECT_FALSE(TerminalFits(style));
+  style.ascii = true;
+  style.columns = kTerminalFullColumns - 1;
+  EXPECT_FALSE(TerminalFits(style));
 }
 
 TEST(Terminal, HalfBlocksPairPixelRows) {
@@ -246,13 +287,38 @@ std::size_t FirstDifferingRow(const Image& a, const Image& b) {
   return a.height;
 }
 
-TEST(Png, SettingsLineShowsContrastModeAndClock) {
+// The settings line in a user's words: what the panel shows, a clock it was
+// given but does not show, and the contrast with the host's values for it.
+TEST(Png, SettingsLineSaysWhatThePanelShows) {
+  const std::uint8_t time[6] = {2026 % 256, 12, 8, 13, 4, 5};
+  struct Case {
+    std::int32_t mode;
+    std::int32_t contrast;
+    bool date;
+    const char* line;
+  };
+  const Case cases[] = {
+      {0x40, 10, false, "showing text   contrast 10 of 31 (Lumidor 80-87)"},
+      // The clock mode's picture is the clock, running on: no second time.
+      {0x80, 31, true, "showing its clock   contrast 31 of 31 (Lumidor 248-255)"},
+      {0x08, 0, true,
+       "switched off, its clock set to 2026-12-08 13:04:05   contrast 0 of 31 (Lumidor 0-7)"},
+      {0x10, 40, false, "mode 0x10   contrast 40 (above 31)"},
+      {-1, -1, false, "waiting for the plug-in   contrast not set"},
+  };
+  for (const Case& c : cases) {
+    VxPanelState state{};
+    state.mode = c.mode;
+    state.contrast = c.contrast;
+    if (c.date) {
+      std::copy(std::begin(time), std::end(time), std::begin(state.clock));
+    }
+    EXPECT_EQ(SettingsLine(state), c.line);
+  }
   VxPanelState clock = Picture();
   clock.contrast = 31;
   clock.mode = 0x80;
-  const std::uint8_t time[6] = {2026 % 256, 12, 8, 13, 4, 5};
   std::copy(std::begin(time), std::end(time), std::begin(clock.clock));
-  EXPECT_EQ(SettingsLine(clock), "contrast 31   mode 0x80 (clock), clock 2026-12-08 13:04:05");
   // Below the icon row's labels (which end at row 180), and only there, for
   // states that show the same picture.
   VxPanelState shown = clock;

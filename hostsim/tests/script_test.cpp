@@ -152,10 +152,13 @@ TEST(Script, ReportsTheLineOfTheFirstFault) {
   EXPECT_EQ(error.message, "'pos' takes 2 arguments (pos COLUMN ROW), got 3");
 }
 
+// A script saved on Windows may start with a UTF-8 byte-order mark and end its
+// lines in CR LF.
 TEST(Script, NumbersCommandsByTheirLines) {
   std::vector<Command> commands;
   ParseError error;
-  ASSERT_TRUE(ParseScript("init 16 2\n\n# c\nwrite x\r\ndone", &commands, &error));
+  ASSERT_TRUE(ParseScript("\xEF\xBB\xBFinit 16 2\n\n# c\nwrite x\r\ndone", &commands, &error))
+      << error.message;
   ASSERT_EQ(commands.size(), 3u);
   EXPECT_EQ(commands[0].line, 1);
   EXPECT_EQ(commands[1].line, 4);
