@@ -22,13 +22,14 @@
 //                [--verbose]
 //
 // The panel emulator is the vendor library because it keeps nothing beyond a
-// session: its state lives in the library and goes when the plug-in unloads
-// it, so the process returns to where it was after every Done. (Its window,
-// which would keep it loaded, is off for the soak: the tests and scripts run
-// it headless.) (The recording
-// test vendor libraries keep every call in a list for the whole process, which
-// grows by design.) The emulator also checks every packet against the panel's
-// command set, which lets each cycle confirm that the session really worked.
+// session: natively its state lives in the library and goes when the plug-in
+// unloads it, so the process returns to where it was after every Done. On
+// Windows the emulator stays loaded from its first load (it pins itself, see
+// platform/pin_win32.cpp), and each session starts by putting its panel back
+// to the power-on state. (The recording test vendor libraries keep every call
+// in a list for the whole process, which grows by design.) The emulator also
+// checks every packet against the panel's command set, which lets each cycle
+// confirm that the session really worked.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -144,6 +145,20 @@ bool ReadPanel(const Options& options, VxPanelState* state) {
   return read;
 }
 
+// Puts the emulator's panel back to its power-on state, so that a session is
+// judged by its own packets also where the emulator has stayed loaded since an
+// earlier one (Windows). Natively this loads and unloads it once more.
+bool ResetPanel(const Options& options) {
+  platform::Library* emulator = platform::OpenLibrary(VendorPath(options).c_str());
+  decltype(&VxPanel_Reset) reset = nullptr;
+  const bool found = emulator != nullptr && Resolve(emulator, "VxPanel_Reset", &reset);
+  if (found) {
+    reset();
+  }
+  platform::CloseLibrary(emulator);
+  return found;
+}
+
 bool PictureLit(const VxPanelState& state) {
   for (const std::uint8_t column : state.picture) {
     if (column != 0) {
@@ -160,6 +175,9 @@ const char* RunCycle(const plugin::EntryPoints& api, const Options& options, lon
                      long* threads_open) {
   static const char* const kParameters[] = {"clock", "off", "message"};
   const bool two_lines = cycle % 2 == 0;
+  if (!ResetPanel(options)) {
+    return "cannot reset the panel emulator";
+  }
   bool ok = false;
   if (api.Init(16, two_lines ? 2 : 1, kParameters[cycle % 3], &ok) != nullptr || !ok) {
     return "Init failed";
@@ -265,6 +283,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The emulator loaded once before anything is counted: on Windows it stays
+  // loaded from then on, natively it is gone again.
+  if (!ResetPanel(options)) {
+    std::fprintf(stderr, "vestrix_soak: cannot load the panel emulator %s\n",
+                 VendorPath(options).c_str());
+    return 1;
+  }
   platform::ProcessResources first{};
   if (!platform::SampleProcessResources(platform::kVendorLibraryName, &first)) {
     std::fprintf(stderr, "vestrix_soak: cannot sample the process\n");
