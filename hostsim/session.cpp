@@ -12,6 +12,7 @@
 
 #include "emulator/decode.h"
 #include "emulator/render.h"
+#include "emulator/state_file.h"
 #include "platform/host.h"
 
 namespace hostsim {
@@ -196,6 +197,18 @@ bool Session::LoadEmulator(std::string* error) {
   // The plug-in's search for the vendor library starts in this library's
   // directory.
   platform::SetLibraryDirectory(absolute.parent_path().string().c_str());
+  if (!options_.panel_state_path.empty()) {
+    // The panel lives elsewhere and publishes its state: the library's own
+    // model, if it has one, is not the panel shown.
+    VxPanelState state{};
+    if (!emulator::ReadStateFile(options_.panel_state_path, &state)) {
+      fault_ = Fault::kOption;
+      *error = "--panel-state '" + options_.panel_state_path +
+               "': not a panel state file (usbpanel --state writes one)";
+      return false;
+    }
+    return true;
+  }
   if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
     // A vendor library, such as the bridge to a real panel: the plug-in drives
     // the panel through it, and there is no model of the panel to show.
@@ -275,7 +288,9 @@ bool Session::CheckOrder(const Command& command, std::string* error) const {
 
 VxPanelState Session::ReadState() const {
   VxPanelState state{};
-  if (panel_.GetState != nullptr) {
+  if (!options_.panel_state_path.empty()) {
+    emulator::ReadStateFile(options_.panel_state_path, &state);
+  } else if (panel_.GetState != nullptr) {
     panel_.GetState(&state, sizeof state);
   }
   return state;
@@ -327,7 +342,7 @@ void Session::PrintPanelIfChanged() {
 }
 
 void Session::PrintLog() {
-  if (!HasPanel()) {
+  if (!HasEmulator()) {
     return;
   }
   const std::uint64_t end = ReadState().sequence;
@@ -455,7 +470,7 @@ bool Session::Call(const Command& command, std::string* error) {
         return false;
       }
       phase_ = Phase::kOpen;
-      if (HasPanel() && ReadState().init_calls == inits_before) {
+      if (HasEmulator() && ReadState().init_calls == inits_before) {
         *error =
             "the plug-in started, but not with the panel emulator: another vendor library was "
             "found first";
