@@ -45,6 +45,17 @@ case "$missing" in
     ;;
 esac
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+# A mirror out of step fails the update; the lists there are may still offer
+# every package missing here (see scripts/apt.sh).
+. scripts/apt.sh
+mkdir -p build/logs
+if ! apt_update setup build/logs/setup-apt-update.log; then
+  # shellcheck disable=SC2086  # the list is meant to split into words
+  apt_can_have setup build/logs/setup-apt-plan.log $missing || exit 1
+fi
 # shellcheck disable=SC2086  # the list is meant to split into words
-apt-get install -y -qq --no-install-recommends $missing >/dev/null
+if ! apt-get install -y -qq --no-install-recommends $missing >build/logs/setup-apt-install.log 2>&1; then
+  grep -E '^(E|W): ' build/logs/setup-apt-install.log | sed 's/^/  /' >&2
+  echo "setup: apt-get install failed for:$missing; its log is build/logs/setup-apt-install.log" >&2
+  exit 1
+fi

@@ -2,20 +2,22 @@
 # Prepares the small virtual machine in which 32-bit Wine runs on a machine
 # whose kernel refuses 32-bit programs:
 #   scripts/vm32/prepare.sh
-# Everything comes from Debian's packages and goes into build/vm32/cache: the
-# distribution's own amd64 kernel (its 32-bit emulation is on), an initramfs
-# made of busybox-static and the few modules the guest needs to mount its
-# shares, and a tree of the i386 packages that 32-bit Wine needs, unpacked
-# without touching the host's package database. It is made once, and made
-# again when its inputs change: these scripts, the host's Wine (whose 32-bit
-# half must be the same version) and busybox. Prints nothing when the cache is
-# current; otherwise one line for each stage. Needs the network (apt-get) only
-# when it makes the cache. See scripts/vm32/run.sh for the machine itself.
+# Everything comes from Debian's packages and goes into the machine's cache
+# (see scripts/vm32/cache.sh: ${XDG_CACHE_HOME:-$HOME/.cache}/vestrix/vm):
+# the distribution's own amd64 kernel (its 32-bit emulation is on), an
+# initramfs made of busybox-static and the few modules the guest needs
+# (scripts/vm32/modules), and a tree of the i386 packages that 32-bit Wine
+# needs, unpacked without touching the host's package database. It is made
+# once per machine, and made again when its inputs change: these scripts, the
+# host's Wine (whose 32-bit half must be the same version) and busybox. Prints
+# nothing when the cache is current; otherwise one line for each stage. Needs
+# the network (apt-get) only when it fetches packages; a mirror out of step is
+# survived as scripts/apt.sh says. See scripts/vm32/run.sh for the machine.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
-cache="$top/build/vm32/cache"
-mkdir -p "$cache"
+. "$here/cache.sh"
+. "$here/../apt.sh"
 
 say() { echo "vm32: $*"; }
 fail() {
@@ -28,31 +30,17 @@ for tool in qemu-system-x86_64:qemu-system-x86 busybox:busybox-static dpkg-deb:d
     fail "${tool%%:*} is missing (Debian package ${tool#*:}; scripts/setup.sh installs it)"
 done
 
-# What the cache is made from. The kernel and the i386 packages are whatever
-# Debian offers when the cache is made; the Wine tree is tied to the host's
-# Wine version through its key. The initramfs has a key of its own, so that a
-# change to the guest's scripts does not fetch the packages again.
-installed() { dpkg-query -W -f='${Package}=${Version}\n' "$@" 2>/dev/null || true; }
-packages_key=$({
-  installed wine libwine
-  cat "$here/prepare.sh"
-} | sha256sum | cut -d' ' -f1)
-initramfs_key=$({
-  echo "$packages_key"
-  installed busybox-static
-  cat "$here/init" "$here/guest.sh"
-} | sha256sum | cut -d' ' -f1)
+# The cache lived in the clone's build tree before it moved to the machine's
+# cache directory; what is left there only takes room.
+rm -rf "$top/build/vm32/cache"
 
 # One preparation at a time; a second caller waits for the first and then
 # finds the cache current.
-exec 9>"$cache/.lock"
+mkdir -p "$vm_cache_root"
+exec 9>"$vm_cache_root/.lock"
 flock 9
-current() { [ -f "$cache/$1" ] && [ "$(cat "$cache/$1")" = "$2" ]; }
-if current packages.key "$packages_key" && current initramfs.key "$initramfs_key"; then
-  exit 0
-fi
-
-# make_packages: the Wine tree, the kernel and its modules, from Debian.
+# make_packages: the Wine tree, the kernel's package and its vmlinuz, from
+# Debian, into a new entry $vm_packages.
 make_packages() {
   host_wine=$(dpkg-query -W -f='${Version}' wine 2>/dev/null) ||
     fail "the host's Wine is not installed (scripts/setup.sh installs it)"
@@ -60,9 +48,10 @@ make_packages() {
   # A private APT setup that knows the i386 architecture, with its own package
   # lists and a copy of the host's package database without its i386 packages:
   # the host's dpkg is never changed, and the same i386 packages are chosen
-  # whether or not the host has 32-bit Wine installed.
-  apt="$cache/apt"
-  rm -rf "$apt"
+  # whether or not the host has 32-bit Wine installed. Its lists stay between
+  # preparations, for an update that fails.
+  apt="$vm_cache_root/apt"
+  rm -rf "$apt/archives"
   mkdir -p "$apt/lists/partial" "$apt/archives/partial"
   awk 'BEGIN { RS = ""; ORS = "\n\n" } !/\nArchitecture: i386\n/' /var/lib/dpkg/status >"$apt/status"
   cat >"$apt/apt.conf" <<EOF
@@ -78,36 +67,38 @@ EOF
   APT_CONFIG="$apt/apt.conf"
   export APT_CONFIG
   say "reading Debian's package lists (amd64 and i386)"
-  apt-get -qq update >"$apt/update.log" 2>&1 || fail "apt-get update failed; see $apt/update.log"
+  apt_update vm32 "$apt/update.log" || true
 
-  # The packages 32-bit Wine adds to this machine, as name=version; the Wine
-  # packages themselves at the host's version.
-  apt-get -s install "wine32:i386=$host_wine" "wine32-preloader:i386=$host_wine" >"$apt/plan.log" 2>&1 ||
-    fail "apt-get cannot plan the 32-bit Wine packages; see $apt/plan.log"
-  sed -n 's/^Inst \([^ ]*\) \(\[[^]]*\] \)\{0,1\}(\([^ ]*\) .*/\1=\3/p' "$apt/plan.log" >"$apt/packages"
+  # The packages 32-bit Wine adds to this machine, as name=version, with the
+  # Wine packages themselves at the host's version; and the kernel.
+  # shellcheck disable=SC2086  # one word per package
+  apt_can_have vm32 "$apt/plan.log" "wine32:i386=$host_wine" "wine32-preloader:i386=$host_wine" linux-image-amd64 ||
+    fail "the packages above cannot be had; apt-get's plan is $apt/plan.log"
+  sed -n 's/^Inst \([^ ]*:i386\) \(\[[^]]*\] \)\{0,1\}(\([^ ]*\) .*/\1=\3/p' "$apt/plan.log" >"$apt/packages"
   grep -q '^wine32:i386=' "$apt/packages" || fail "no wine32:i386 in apt-get's plan; see $apt/plan.log"
 
   # The kernel: the one linux-image-amd64 points to now.
   kernel_package=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
   [ -n "$kernel_package" ] || fail "apt-cache names no kernel behind linux-image-amd64"
-  kernel_version=${kernel_package#linux-image-}
 
+  # The entry is made beside its final name and takes it when complete, so
+  # that an interrupted preparation leaves nothing that looks ready.
+  new="$vm_packages.new"
+  rm -rf "$new" "$vm_packages"
+  mkdir -p "$new/debs"
   say "downloading $(wc -l <"$apt/packages") i386 packages and $kernel_package"
-  debs="$cache/debs"
-  rm -rf "$debs"
-  mkdir -p "$debs"
   # shellcheck disable=SC2046  # one word per package
-  (cd "$debs" && apt-get -qq download "$kernel_package" $(cat "$apt/packages")) >"$apt/download.log" 2>&1 ||
-    fail "apt-get download failed; see $apt/download.log"
+  (cd "$new/debs" && apt-get -q -o Acquire::Retries=3 download "$kernel_package" $(cat "$apt/packages")) \
+    >"$apt/download.log" 2>&1 ||
+    fail "apt-get download failed: $(grep -E '^E: ' "$apt/download.log" | head -n 3 | tr '\n' ' ')(its log is $apt/download.log)"
 
   # The Wine tree. Debian's /lib, /bin and /sbin are links into /usr; a real
   # directory of that name in the tree would hide the host's link inside the
   # guest, so their contents move under /usr.
   say "unpacking the 32-bit Wine tree"
-  tree="$cache/wine32"
-  rm -rf "$tree"
+  tree="$new/wine32"
   mkdir -p "$tree"
-  for deb in "$debs"/*.deb; do
+  for deb in "$new/debs"/*.deb; do
     case "$deb" in */linux-image-*) continue ;; esac
     dpkg-deb -x "$deb" "$tree"
   done
@@ -133,57 +124,82 @@ EOF
   } >"$out"
   [ -x "$tree/usr/lib/wine/wine" ] || fail "the unpacked tree has no /usr/lib/wine/wine"
 
-  # The kernel, and the modules that mount the shares with everything they
-  # depend on (from modules.dep).
-  say "unpacking the kernel ($kernel_version)"
-  kernel="$cache/kernel"
-  rm -rf "$kernel" "$cache/modules"
-  mkdir -p "$kernel" "$cache/modules/lib/modules/$kernel_version"
-  dpkg-deb -x "$debs/${kernel_package}_"*.deb "$kernel"
-  cp "$kernel/boot/vmlinuz-$kernel_version" "$cache/vmlinuz"
-  busybox depmod -b "$kernel" "$kernel_version"
-  modules=$(awk -v want="virtio_pci 9pnet_virtio 9p overlay" '
+  # The kernel's package stays whole: the initramfs takes its modules from it,
+  # so that a change of the module list needs no download.
+  mv "$new/debs/${kernel_package}_"*.deb "$new/kernel.deb"
+  rm -rf "$new/debs"
+  touch "$new/.ready"
+  mv "$new" "$vm_packages"
+}
+
+# make_initramfs: the kernel, and the initramfs: busybox, the modules of
+# scripts/vm32/modules with everything they depend on, and the guest's two
+# stages (scripts/vm32/init, then scripts/vm32/guest.sh in its root).
+make_initramfs() {
+  say "making the initramfs"
+  work="$vm_packages/initramfs.work"
+  rm -rf "$work"
+  mkdir -p "$work/kernel" "$work/tree/bin"
+  dpkg-deb -x "$vm_packages/kernel.deb" "$work/kernel"
+  kernel_version=$(ls "$work/kernel/lib/modules")
+  cp "$work/kernel/boot/vmlinuz-$kernel_version" "$vm_packages/vmlinuz"
+  # The package ships no modules.dep. Module names may be written with - or _.
+  busybox depmod -b "$work/kernel" "$kernel_version"
+  wanted=$(grep -v -e '^#' -e '^$' "$here/modules" | tr '\n-' ' _')
+  modules=$(awk -v want="$wanted" '
     BEGIN { n = split(want, w, " "); for (i = 1; i <= n; i++) wanted[w[i]] = 1 }
     {
       name = $1; sub(/:$/, "", name); base = name; sub(/.*\//, "", base); sub(/\.ko.*$/, "", base)
+      gsub(/-/, "_", base)
       if (base in wanted) { print name; for (i = 2; i <= NF; i++) print $i }
-    }' "$kernel/lib/modules/$kernel_version/modules.dep" | sort -u)
-  for wanted in virtio_pci 9pnet_virtio 9p overlay; do
-    echo "$modules" | grep -q "/$wanted\.ko" || fail "the kernel's modules.dep lacks the module $wanted"
+    }' "$work/kernel/lib/modules/$kernel_version/modules.dep" | sort -u)
+  for module in $wanted; do
+    echo "$modules" | sed 's/.*\///; s/\.ko.*//' | tr '-' '_' | grep -qx "$module" ||
+      fail "the kernel's modules.dep lacks the module $module"
   done
   for module in $modules; do
-    mkdir -p "$cache/modules/lib/modules/$kernel_version/$(dirname "$module")"
-    cp "$kernel/lib/modules/$kernel_version/$module" "$cache/modules/lib/modules/$kernel_version/$module"
+    mkdir -p "$work/tree/lib/modules/$kernel_version/$(dirname "$module")"
+    cp "$work/kernel/lib/modules/$kernel_version/$module" "$work/tree/lib/modules/$kernel_version/$module"
   done
-  rm -rf "$kernel" "$debs"
+  busybox depmod -b "$work/tree" "$kernel_version"
+  echo "$wanted" >"$work/tree/modules"
+  cp "$(command -v busybox)" "$work/tree/bin/busybox"
+  cp "$here/init" "$work/tree/init"
+  cp "$here/guest.sh" "$work/tree/guest.sh"
+  chmod +x "$work/tree/init" "$work/tree/guest.sh"
+  (cd "$work/tree" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$vm_initramfs.new"
+  mv "$vm_initramfs.new" "$vm_initramfs"
+  rm -rf "$work"
 }
 
-# make_initramfs: the initramfs: busybox, the modules, and the guest's two stages
-# (scripts/vm32/init, then scripts/vm32/guest.sh in its root).
-make_initramfs() {
-  say "making the initramfs"
-  initramfs="$cache/initramfs.tree"
-  rm -rf "$initramfs"
-  mkdir -p "$initramfs/bin"
-  cp -a "$cache/modules/." "$initramfs/"
-  kernel_version=$(ls "$initramfs/lib/modules")
-  busybox depmod -b "$initramfs" "$kernel_version"
-  cp "$(command -v busybox)" "$initramfs/bin/busybox"
-  cp "$here/init" "$initramfs/init"
-  cp "$here/guest.sh" "$initramfs/guest.sh"
-  chmod +x "$initramfs/init" "$initramfs/guest.sh"
-  (cd "$initramfs" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$cache/initramfs.gz"
-  rm -rf "$initramfs"
+# prune: the entries of other inputs that no run has used for a week (every
+# run touches its own) and that no running machine holds (run.sh holds its
+# entry's .ready shared while the machine runs).
+prune() {
+  for entry in "$vm_cache_root"/packages-*/initramfs-*.gz "$vm_cache_root"/packages-*; do
+    [ -e "$entry" ] || continue
+    case "$entry" in "$vm_packages" | "$vm_initramfs" | *.new) continue ;; esac
+    stamp="$entry"
+    [ -d "$entry" ] && stamp="$entry/.ready"
+    [ -e "$stamp" ] || continue
+    [ -z "$(find "$stamp" -maxdepth 0 -mtime -7)" ] || continue
+    if [ -d "$entry" ]; then
+      (flock -n -x 8 && rm -rf "$entry") 8<"$stamp" 2>/dev/null || true
+    else
+      rm -f "$entry"
+    fi
+  done
 }
 
-if ! current packages.key "$packages_key"; then
-  rm -f "$cache/packages.key" "$cache/initramfs.key"
+made=""
+if [ ! -f "$vm_packages/.ready" ]; then
   make_packages
-  echo "$packages_key" >"$cache/packages.key"
+  made=yes
 fi
-if ! current initramfs.key "$initramfs_key"; then
-  rm -f "$cache/initramfs.key"
+if [ ! -f "$vm_initramfs" ]; then
   make_initramfs
-  echo "$initramfs_key" >"$cache/initramfs.key"
+  made=yes
 fi
-say "ready in $cache"
+touch "$vm_packages/.ready" "$vm_initramfs"
+prune
+[ -z "$made" ] || say "ready in $vm_packages"

@@ -13,10 +13,10 @@
 # (WINEPREFIX=/tmp/wine-vestrix); VESTRIX_VM32_GUEST=1 tells the command where
 # it runs.
 #
-# The machine is made by scripts/vm32/prepare.sh on first use (see there); it
-# boots in a few seconds. QEMU emulates the processor (TCG), and Wine is then
-# about 3 to 10 times slower than on the host; VESTRIX_VM32_ACCEL=kvm asks for
-# KVM instead. The run ends after SECONDS (default 3600), or when this script
+# The machine is made by scripts/vm32/prepare.sh on first use, once per
+# machine, in the user's cache directory (see there); it boots in a few
+# seconds. QEMU emulates the processor (TCG), and Wine is then about 3 to 10
+# times slower than on the host; VESTRIX_VM32_ACCEL=kvm asks for KVM instead. The run ends after SECONDS (default 3600), or when this script
 # is interrupted; a guest that fails gets a one-line diagnosis naming its
 # console log. Exit status 125 is the machine's failure, not the command's.
 #
@@ -100,7 +100,12 @@ if ! why=$(check); then
   exit 125
 fi
 "$here/prepare.sh" >&2 || exit 125
-cache="$top/build/vm32/cache"
+. "$here/cache.sh"
+# The entry stays held while the machine runs, so that no preparation for
+# other inputs removes it meanwhile.
+exec 8<"$vm_packages/.ready"
+flock -s 8
+touch "$vm_packages/.ready" "$vm_initramfs"
 
 # The run's directory, shared with the guest through the project's share: the
 # command to run, its exit status, and the guest's console log.
@@ -147,13 +152,13 @@ fi
 timeout --kill-after=10 "$timeout" qemu-system-x86_64 \
   $accel -cpu "$cpu" -smp 2 -m 6G \
   -nodefaults -display none -no-reboot -nic none \
-  -kernel "$cache/vmlinuz" -initrd "$cache/initramfs.gz" \
+  -kernel "$vm_packages/vmlinuz" -initrd "$vm_initramfs" \
   -append "console=ttyS0 quiet panic=-1 vm32.top=$top vm32.run=$run" \
   -chardev "file,id=console,path=$run/console.log" -serial chardev:console \
   -chardev stdio,id=out,signal=off -serial chardev:out \
   -fsdev local,id=host,path=/,security_model=none,multidevs=remap,readonly=on \
   -device virtio-9p-pci,fsdev=host,mount_tag=host \
-  -fsdev "local,id=wine32,path=$cache/wine32,security_model=none,readonly=on" \
+  -fsdev "local,id=wine32,path=$vm_packages/wine32,security_model=none,readonly=on" \
   -device virtio-9p-pci,fsdev=wine32,mount_tag=wine32 \
   -fsdev "local,id=top,path=$top,security_model=none,multidevs=remap" \
   -device virtio-9p-pci,fsdev=top,mount_tag=top \
