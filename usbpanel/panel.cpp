@@ -264,6 +264,7 @@ void Panel::Serve(int connection) {
   ++plug_;
   driver_packets_left_ = kDriverPackets;
   report_sent_ = false;
+  unplugging_ = false;
   pending_reports_.clear();
   waiting_.clear();
   serving_ = true;
@@ -396,6 +397,12 @@ void Panel::HandlePacket(std::uint32_t seqnum, const std::uint8_t* bytes, bool c
       --driver_packets_left_;
       packet.origin = Origin::kDriver;
       packets_.push_back(packet);
+    } else if (unplugging_) {
+      // Unplugged in the middle of the stream: what follows the last packet
+      // taken is lost with the device.
+      packet.outcome = Outcome::kUnanswered;
+      packets_.push_back(packet);
+      answer = false;
     } else if (stall_next_) {
       stall_next_ = false;
       packet.outcome = Outcome::kStalled;
@@ -410,6 +417,7 @@ void Panel::HandlePacket(std::uint32_t seqnum, const std::uint8_t* bytes, bool c
       packets_.push_back(packet);
       Take(record);
       unplug = unplug_after_ > 0 && --unplug_after_ == 0;
+      unplugging_ = unplug;
     }
     changed_.notify_all();
   }

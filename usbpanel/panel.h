@@ -153,6 +153,7 @@ class Panel {
   bool stall_next_ = false;
   bool hanging_ = false;
   std::uint64_t unplug_after_ = 0;  // 0: no unplug planned
+  bool unplugging_ = false;         // the planned unplug is under way
   std::string state_path_;
   std::function<void(const std::string&)> observer_;
 };
