@@ -41,18 +41,7 @@
 #include <thread>
 
 #include "bridge/device.h"
-
-#if defined(__i386__)
-#define VENDOR_CALL __stdcall
-#else
-#define VENDOR_CALL
-#endif
-
-#if defined(_WIN32)
-#define BRIDGE_EXPORT __declspec(dllexport)
-#else
-#define BRIDGE_EXPORT __attribute__((visibility("default")))
-#endif
+#include "plugin/vendor_functions.h"
 
 namespace {
 
@@ -271,7 +260,7 @@ extern "C" {
 // The two arguments carry the host's wishes for the vendor's own driver and
 // mean nothing to the device. A start while the device is open closes it
 // first, as Uninit does, so that a panel plugged in anew is found.
-BRIDGE_EXPORT int VENDOR_CALL iMONVFD_Init(int /*first*/, int /*second*/) {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int /*first*/, int /*second*/) {
   bridge::KeepLoaded();
   Shared& shared = TheShared();
   {
@@ -314,13 +303,13 @@ BRIDGE_EXPORT int VENDOR_CALL iMONVFD_Init(int /*first*/, int /*second*/) {
 // Delivers what is still queued to a panel that takes it, within the bound
 // for each packet, and closes the device. True when every packet taken since
 // Init reached the device.
-BRIDGE_EXPORT int VENDOR_CALL iMONVFD_Uninit() {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Uninit() {
   std::unique_lock<std::mutex> lock(TheShared().mutex);
   return CloseLink(&lock) ? 1 : 0;
 }
 
 // True while the panel's device is open and has not gone away.
-BRIDGE_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
   const std::lock_guard<std::mutex> lock(TheShared().mutex);
   const std::shared_ptr<Link>& link = TheShared().link;
   return link && !link->gone ? 1 : 0;
@@ -329,7 +318,7 @@ BRIDGE_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
 // Queues one packet, its 8 bytes in memory order, for the writer; true when
 // it was queued. False, and counted, when no device is open, the device has
 // gone, or the panel has taken nothing for kBound. Any thread.
-BRIDGE_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* bytes) {
+VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* bytes) {
   if (bytes == nullptr) {
     g_failed_writes.fetch_add(1);
     return 0;
@@ -372,7 +361,7 @@ BRIDGE_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* bytes) {
 // never reached the device: refused by iMONLCD_SendData (no device open, the
 // device gone, the panel taking nothing), failed in the write, or dropped
 // from the queue (the device went away, or the panel stopped answering).
-BRIDGE_EXPORT std::uint64_t VxBridge_FailedWrites() {
+VENDOR_EXPORT std::uint64_t VxBridge_FailedWrites() {
   return g_failed_writes.load();
 }
 

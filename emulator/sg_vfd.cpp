@@ -33,18 +33,7 @@
 #include "emulator/model.h"
 #include "emulator/panel_api.h"
 #include "emulator/window.h"
-
-#if defined(__i386__)
-#define VENDOR_CALL __stdcall
-#else
-#define VENDOR_CALL
-#endif
-
-#if defined(_WIN32)
-#define VENDOR_EXPORT __declspec(dllexport)
-#else
-#define VENDOR_EXPORT __attribute__((visibility("default")))
-#endif
+#include "plugin/vendor_functions.h"
 
 namespace {
 
@@ -137,12 +126,14 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
   return g_emulation->model.ApplyInit(first, second, CallingThread());
 }
 
-VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Uninit() {
   const std::lock_guard<std::mutex> lock(*g_mutex);
-  if (g_emulation != nullptr) {
-    ++g_emulation->version;
-    g_emulation->model.ApplyUninit(CallingThread());
+  if (g_emulation == nullptr) {
+    return 0;
   }
+  ++g_emulation->version;
+  g_emulation->model.ApplyUninit(CallingThread());
+  return 1;
 }
 
 VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {

@@ -26,23 +26,18 @@
 #include "hostsim/script.h"
 #include "hostsim/session.h"
 #include "platform/platform.h"
+#include "plugin/vendor_functions.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds kPatience{60};  // for a slow, shared machine
 
-#if defined(__i386__)
-#define VENDOR_CALL __stdcall
-#else
-#define VENDOR_CALL
-#endif
-
 struct Emulator {
   decltype(&VxPanel_GetState) get_state = nullptr;
   decltype(&VxPanel_GetWindowInfo) get_window = nullptr;
-  int(VENDOR_CALL* init)(int, int) = nullptr;
-  int(VENDOR_CALL* send)(const unsigned char*) = nullptr;
+  plugin::VendorInitFunction init = nullptr;
+  plugin::VendorSendDataFunction send = nullptr;
 
   VxPanelState State() const {
     VxPanelState state{};

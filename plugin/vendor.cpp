@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "plugin/vendor_functions.h"
 
 namespace plugin {
 namespace {
@@ -19,14 +20,15 @@ namespace {
 platform::Library* IMONDLL = nullptr;
 
 // The six bindings, in the order they are resolved; null when not resolved.
-// The host's thread binds and clears them; the icon thread, and a host that
-// sends from a second thread, read iMONLCDSendData at the same time.
-std::atomic<platform::Symbol> iMONInitFunc{nullptr};      // iMONVFD_Init(int, int) -> truth value
-std::atomic<platform::Symbol> iMONUninitProc{nullptr};    // iMONVFD_Uninit()
-std::atomic<platform::Symbol> iMONIsInitedFunc{nullptr};  // iMONVFD_IsInited(), never called
-std::atomic<platform::Symbol> iMONSetTextFunc{nullptr};   // iMONVFD_SetText(...), never called
-std::atomic<platform::Symbol> iMONSetEQFunc{nullptr};     // iMONVFD_SetEQ(...), never called
-std::atomic<platform::Symbol> iMONLCDSendData{nullptr};   // iMONLCD_SendData(const uint8_t* packet)
+// Their types are in vendor_functions.h. The host's thread binds and clears
+// them; the icon thread, and a host that sends from a second thread, read
+// iMONLCDSendData at the same time.
+std::atomic<platform::Symbol> iMONInitFunc{nullptr};      // iMONVFD_Init
+std::atomic<platform::Symbol> iMONUninitProc{nullptr};    // iMONVFD_Uninit
+std::atomic<platform::Symbol> iMONIsInitedFunc{nullptr};  // iMONVFD_IsInited, never called
+std::atomic<platform::Symbol> iMONSetTextFunc{nullptr};   // iMONVFD_SetText, never called
+std::atomic<platform::Symbol> iMONSetEQFunc{nullptr};     // iMONVFD_SetEQ, never called
+std::atomic<platform::Symbol> iMONLCDSendData{nullptr};   // iMONLCD_SendData
 
 // Calls into the library that have begun and not yet returned. A call counts
 // itself in before it reads its binding; a release clears the bindings before
@@ -113,19 +115,17 @@ void CallSendData(platform::Symbol function, const std::uint8_t* bytes) {
 
 #else
 
-// Other architectures have a single C calling convention.
+// Other architectures have a single C calling convention, and the calls go
+// through exactly the types that every stand-in defines its functions with.
 std::uint32_t CallInit(platform::Symbol function, std::uint32_t first, std::uint32_t second) {
-  using Function = int (*)(int, int);
-  return static_cast<std::uint32_t>(
-      reinterpret_cast<Function>(function)(static_cast<int>(first), static_cast<int>(second)));
+  return static_cast<std::uint32_t>(reinterpret_cast<VendorInitFunction>(function)(
+      static_cast<int>(first), static_cast<int>(second)));
 }
 void CallUninit(platform::Symbol function) {
-  using Function = int (*)();
-  reinterpret_cast<Function>(function)();
+  reinterpret_cast<VendorUninitFunction>(function)();
 }
 void CallSendData(platform::Symbol function, const std::uint8_t* bytes) {
-  using Function = int (*)(const std::uint8_t*);
-  reinterpret_cast<Function>(function)(bytes);
+  reinterpret_cast<VendorSendDataFunction>(function)(bytes);
 }
 
 #endif

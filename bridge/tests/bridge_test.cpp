@@ -18,6 +18,7 @@
 #include "bridge/tests/standin.h"
 #include "emulator/model.h"
 #include "hostsim/cli.h"
+#include "plugin/vendor_functions.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace testing_support {
@@ -326,12 +327,12 @@ TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
   ASSERT_TRUE(reader.ShrinkToOnePage());
   UseBridge(FifoPath());
   platform::Library* library = bridge_;
-  using InitFunction = int (*)(int, int);
-  using Send = int (*)(const std::uint8_t*);
-  using Uninit = int (*)();
-  const auto init = reinterpret_cast<InitFunction>(platform::FindSymbol(library, "iMONVFD_Init"));
-  const auto send = reinterpret_cast<Send>(platform::FindSymbol(library, "iMONLCD_SendData"));
-  const auto uninit = reinterpret_cast<Uninit>(platform::FindSymbol(library, "iMONVFD_Uninit"));
+  const auto init =
+      reinterpret_cast<plugin::VendorInitFunction>(platform::FindSymbol(library, "iMONVFD_Init"));
+  const auto send = reinterpret_cast<plugin::VendorSendDataFunction>(
+      platform::FindSymbol(library, "iMONLCD_SendData"));
+  const auto uninit = reinterpret_cast<plugin::VendorUninitFunction>(
+      platform::FindSymbol(library, "iMONVFD_Uninit"));
   ASSERT_EQ(init(24, 0x8888), 1);
 
   // Nobody reads: the FIFO fills up, then the bridge's queue; the packet that

@@ -15,19 +15,14 @@
 #include "emulator/panel_api.h"
 #include "platform/host.h"
 #include "platform/platform.h"
+#include "plugin/vendor_functions.h"
 
 namespace {
 
-#if defined(__i386__)
-#define VENDOR_CALL __stdcall
-#else
-#define VENDOR_CALL
-#endif
-
-using InitFunction = int(VENDOR_CALL*)(int, int);
-using VoidFunction = void(VENDOR_CALL*)();
-using IntFunction = int(VENDOR_CALL*)();
-using SendFunction = int(VENDOR_CALL*)(const unsigned char*);
+using plugin::VendorInitFunction;
+using plugin::VendorIsInitedFunction;
+using plugin::VendorSendDataFunction;
+using plugin::VendorUninitFunction;
 
 template <typename Function>
 Function Find(platform::Library* library, const char* name) {
@@ -39,10 +34,10 @@ class EmulatorLibrary : public ::testing::Test {
   void SetUp() override {
     library_ = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
     ASSERT_NE(library_, nullptr) << "cannot load " << VESTRIX_TEST_EMULATOR_PATH;
-    init_ = Find<InitFunction>(library_, "iMONVFD_Init");
-    uninit_ = Find<VoidFunction>(library_, "iMONVFD_Uninit");
-    is_inited_ = Find<IntFunction>(library_, "iMONVFD_IsInited");
-    send_ = Find<SendFunction>(library_, "iMONLCD_SendData");
+    init_ = Find<VendorInitFunction>(library_, "iMONVFD_Init");
+    uninit_ = Find<VendorUninitFunction>(library_, "iMONVFD_Uninit");
+    is_inited_ = Find<VendorIsInitedFunction>(library_, "iMONVFD_IsInited");
+    send_ = Find<VendorSendDataFunction>(library_, "iMONLCD_SendData");
     get_state_ = Find<decltype(&VxPanel_GetState)>(library_, "VxPanel_GetState");
     get_entry_ = Find<decltype(&VxPanel_GetLogEntry)>(library_, "VxPanel_GetLogEntry");
     reset_ = Find<decltype(&VxPanel_Reset)>(library_, "VxPanel_Reset");
@@ -61,10 +56,10 @@ class EmulatorLibrary : public ::testing::Test {
   }
 
   platform::Library* library_ = nullptr;
-  InitFunction init_ = nullptr;
-  VoidFunction uninit_ = nullptr;
-  IntFunction is_inited_ = nullptr;
-  SendFunction send_ = nullptr;
+  VendorInitFunction init_ = nullptr;
+  VendorUninitFunction uninit_ = nullptr;
+  VendorIsInitedFunction is_inited_ = nullptr;
+  VendorSendDataFunction send_ = nullptr;
   decltype(&VxPanel_GetState) get_state_ = nullptr;
   decltype(&VxPanel_GetLogEntry) get_entry_ = nullptr;
   decltype(&VxPanel_Reset) reset_ = nullptr;
@@ -172,9 +167,9 @@ TEST(EmulatorLoads, LoadingAndFreeingLeavesNothingBehind) {
   const auto session = [] {
     platform::Library* library = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
     ASSERT_NE(library, nullptr);
-    const auto init = Find<InitFunction>(library, "iMONVFD_Init");
-    const auto send = Find<SendFunction>(library, "iMONLCD_SendData");
-    const auto uninit = Find<VoidFunction>(library, "iMONVFD_Uninit");
+    const auto init = Find<VendorInitFunction>(library, "iMONVFD_Init");
+    const auto send = Find<VendorSendDataFunction>(library, "iMONLCD_SendData");
+    const auto uninit = Find<VendorUninitFunction>(library, "iMONVFD_Uninit");
     ASSERT_TRUE(init && send && uninit);
     const unsigned char packet[8] = {1, 2, 3, 4, 5, 6, 7, 0x20};
     EXPECT_EQ(init(24, 0x8888), 1);

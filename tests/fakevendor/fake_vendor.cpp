@@ -10,21 +10,13 @@
 // and iMONLCD_SendData stalls or takes its time as the recorder says.
 #include <cstring>
 
+// A __cdecl build on 32-bit x86; the header's convention otherwise.
+#if defined(__i386__) && !defined(FAKE_VENDOR_STDCALL)
+#define VENDOR_CALL __attribute__((cdecl))
+#endif
+
+#include "plugin/vendor_functions.h"
 #include "tests/fakevendor/recorder.h"
-
-#if defined(__i386__) && defined(FAKE_VENDOR_STDCALL)
-#define VENDOR_CALL __stdcall
-#elif defined(__i386__)
-#define VENDOR_CALL __cdecl
-#else
-#define VENDOR_CALL
-#endif
-
-#if defined(_WIN32)
-#define VENDOR_EXPORT __declspec(dllexport)
-#else
-#define VENDOR_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -66,8 +58,9 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_Init(int first, int second) {
 #endif
 
 #if !defined(FAKE_VENDOR_MINIMAL) && !defined(FAKE_VENDOR_NO_UNINIT)
-VENDOR_EXPORT void VENDOR_CALL iMONVFD_Uninit() {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_Uninit() {
   Add(kRecordUninit);
+  return 1;
 }
 #endif
 
@@ -76,11 +69,12 @@ VENDOR_EXPORT int VENDOR_CALL iMONVFD_IsInited() {
   Add(kRecordOther);
   return 1;
 }
-VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetText(const char*, const char*) {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetText(const char* /*first_line*/,
+                                              const char* /*second_line*/) {
   Add(kRecordOther);
   return 1;
 }
-VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int*) {
+VENDOR_EXPORT int VENDOR_CALL iMONVFD_SetEQ(const int* /*bands*/) {
   Add(kRecordOther);
   return 1;
 }

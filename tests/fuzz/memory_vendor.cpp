@@ -10,6 +10,7 @@
 
 #include "emulator/commands.h"
 #include "platform/test_seams.h"
+#include "plugin/vendor_functions.h"
 
 namespace fuzz {
 namespace {
@@ -87,8 +88,9 @@ void CheckPacket(const PacketBytes& p) {
   }
 }
 
-// The library's functions, with the types the plug-in calls them with.
-int VendorInit(int first, int second) {
+// The library's functions, with the types the plug-in calls them through
+// (Bind below takes nothing else).
+int VENDOR_CALL VendorInit(int first, int second) {
   RequireUsable("iMONVFD_Init");
   if (first != 24 || second != 0x8888) {
     Fail("iMONVFD_Init with arguments other than 24, 0x8888");
@@ -101,7 +103,7 @@ int VendorInit(int first, int second) {
   return static_cast<int>(Shape.init_answer);
 }
 
-int VendorUninit() {
+int VENDOR_CALL VendorUninit() {
   RequireUsable("iMONVFD_Uninit");
   ++UninitCallCount;
   AwaitsUninit = false;
@@ -109,7 +111,7 @@ int VendorUninit() {
   return 1;
 }
 
-int VendorSendData(const std::uint8_t* bytes) {
+int VENDOR_CALL VendorSendData(const unsigned char* bytes) {
   RequireUsable("iMONLCD_SendData");
   PacketBytes packet;
   std::memcpy(packet.data(), bytes, packet.size());
@@ -121,8 +123,15 @@ int VendorSendData(const std::uint8_t* bytes) {
   return 1;
 }
 
-int NeverCalled() {
+template <typename... Arguments>
+int VENDOR_CALL NeverCalled(Arguments...) {
   Fail("a vendor function the plug-in has no use for was called");
+}
+
+// A function as the plug-in binds it; `Function` is the type it calls it through.
+template <typename Function>
+platform::Symbol Bind(Function function) {
+  return reinterpret_cast<platform::Symbol>(function);
 }
 
 bool Open() {
@@ -145,12 +154,13 @@ platform::Symbol Find(const char* symbol) {
     platform::Symbol function;
   };
   const Entry entries[] = {
-      {"iMONVFD_Init", Shape.has_init, reinterpret_cast<platform::Symbol>(&VendorInit)},
-      {"iMONVFD_Uninit", Shape.has_uninit, reinterpret_cast<platform::Symbol>(&VendorUninit)},
-      {"iMONVFD_IsInited", true, reinterpret_cast<platform::Symbol>(&NeverCalled)},
-      {"iMONVFD_SetText", true, reinterpret_cast<platform::Symbol>(&NeverCalled)},
-      {"iMONVFD_SetEQ", true, reinterpret_cast<platform::Symbol>(&NeverCalled)},
-      {"iMONLCD_SendData", Shape.has_send, reinterpret_cast<platform::Symbol>(&VendorSendData)},
+      {"iMONVFD_Init", Shape.has_init, Bind<plugin::VendorInitFunction>(&VendorInit)},
+      {"iMONVFD_Uninit", Shape.has_uninit, Bind<plugin::VendorUninitFunction>(&VendorUninit)},
+      {"iMONVFD_IsInited", true, Bind<plugin::VendorIsInitedFunction>(&NeverCalled<>)},
+      {"iMONVFD_SetText", true,
+       Bind<plugin::VendorSetTextFunction>(&NeverCalled<const char*, const char*>)},
+      {"iMONVFD_SetEQ", true, Bind<plugin::VendorSetEQFunction>(&NeverCalled<const int*>)},
+      {"iMONLCD_SendData", Shape.has_send, Bind<plugin::VendorSendDataFunction>(&VendorSendData)},
   };
   for (const Entry& entry : entries) {
     if (std::strcmp(symbol, entry.name) == 0) {
