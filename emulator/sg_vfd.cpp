@@ -7,15 +7,20 @@
 // window of its own (window_win32.cpp), whose thread takes the lock only to
 // copy the state.
 //
+// On Windows the library stays loaded from its first load until the process
+// ends (vestrix_pin_at_first_load): a host that loads and frees it once per
+// session of the plug-in then finds the panel as the last session left it,
+// as a real panel would be; VxPanel_Reset puts it back to its power-on state.
+//
 // The state outlives every caller in the process. It is made when the library
 // loads and given back only when the library is unloaded while the process
-// goes on (FreeLibrary, dlclose); no C++ runtime destructor touches it at the
-// end of the process, where a host may still call in, for instance to close
-// its plug-in from a static destructor of its own, after this library's static
-// objects would have been destroyed. Natively the state is given back by a
-// finaliser, which at the end of the process runs after every static
-// destructor; a call that still comes after it finds the panel gone and does
-// nothing.
+// goes on (dlclose, or FreeLibrary should the pin have failed); no C++ runtime
+// destructor touches it at the end of the process, where a host may still
+// call in, for instance to close its plug-in from a static destructor of its
+// own, after this library's static objects would have been destroyed.
+// Natively the state is given back by a finaliser, which at the end of the
+// process runs after every static destructor; a call that still comes after it
+// finds the panel gone and does nothing.
 #include <chrono>
 #include <cstdint>
 #include <map>

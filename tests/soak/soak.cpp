@@ -29,13 +29,14 @@
 // from the first session's end, like handles and threads.
 //
 // The panel emulator is the vendor library because it keeps nothing beyond a
-// session: its state lives in the library and goes when the plug-in unloads
-// it, so the process returns to where it was after every Done. (Its window,
-// which would keep it loaded, is off for the soak: the tests and scripts run
-// it headless.) (The recording
-// test vendor libraries keep every call in a list for the whole process, which
-// grows by design.) The emulator also checks every packet against the panel's
-// command set, which lets each cycle confirm that the session really worked.
+// session: natively its state lives in the library and goes when the plug-in
+// unloads it, so the process returns to where it was after every Done. On
+// Windows the emulator stays loaded from its first load (it pins itself, see
+// platform/pin_win32.cpp), and each session starts by putting its panel back
+// to the power-on state. (The recording test vendor libraries keep every call
+// in a list for the whole process, which grows by design.) The emulator also
+// checks every packet against the panel's command set, which lets each cycle
+// confirm that the session really worked.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -172,6 +173,20 @@ bool BridgeFailures(const Options& options, std::uint64_t* failures) {
   return read;
 }
 
+// Puts the emulator's panel back to its power-on state, so that a session is
+// judged by its own packets also where the emulator has stayed loaded since an
+// earlier one (Windows). Natively this loads and unloads it once more.
+bool ResetPanel(const Options& options) {
+  platform::Library* emulator = platform::OpenLibrary(VendorPath(options).c_str());
+  decltype(&VxPanel_Reset) reset = nullptr;
+  const bool found = emulator != nullptr && Resolve(emulator, "VxPanel_Reset", &reset);
+  if (found) {
+    reset();
+  }
+  platform::CloseLibrary(emulator);
+  return found;
+}
+
 bool PictureLit(const VxPanelState& state) {
   for (const std::uint8_t column : state.picture) {
     if (column != 0) {
@@ -188,6 +203,9 @@ const char* RunCycle(const plugin::EntryPoints& api, const Options& options, lon
                      long* threads_open) {
   static const char* const kParameters[] = {"clock", "off", "message"};
   const bool two_lines = cycle % 2 == 0;
+  if (options.bridge_device.empty() && !ResetPanel(options)) {
+    return "cannot reset the panel emulator";
+  }
   bool ok = false;
   if (api.Init(16, two_lines ? 2 : 1, kParameters[cycle % 3], &ok) != nullptr || !ok) {
     return "Init failed";
@@ -311,6 +329,14 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The vendor library loaded once before anything is counted: on Windows it
+  // stays loaded from then on, natively it is gone again.
+  std::uint64_t failures = 0;
+  if (options.bridge_device.empty() ? !ResetPanel(options) : !BridgeFailures(options, &failures)) {
+    std::fprintf(stderr, "vestrix_soak: cannot load the vendor library %s\n",
+                 VendorPath(options).c_str());
+    return 1;
+  }
   platform::ProcessResources first{};
   if (!platform::SampleProcessResources(platform::kVendorLibraryName, &first)) {
     std::fprintf(stderr, "vestrix_soak: cannot sample the process\n");
