@@ -64,8 +64,10 @@ std::string EnvironmentValue(const char* name);
 // Keeps the library that holds this code loaded until the process ends, also
 // when its host lets go of it: a writer thread may still be inside the driver
 // after iMONVFD_Uninit has returned and the plug-in has released the library.
-// Loading it once for good also means a host that loads and frees it per
-// session pays what a load costs only once. Any thread; the first call does it.
+// Natively the first call does it; on Windows the library has pinned itself
+// as it first loaded, which also spares a host that loads and frees it per
+// session the 32-bit runtime's record of the loading thread every time. Any
+// thread.
 void KeepLoaded();
 
 }  // namespace bridge

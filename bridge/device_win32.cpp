@@ -173,15 +173,8 @@ std::string EnvironmentValue(const char* name) {
 }
 
 void KeepLoaded() {
-  // Pinned: the library stays loaded until the process ends, whatever its
-  // host does.
-  static const bool kKept = [] {
-    HMODULE module = nullptr;
-    return GetModuleHandleExW(
-               GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-               reinterpret_cast<LPCWSTR>(&KeepLoaded), &module) != 0;
-  }();
-  (void)kKept;
+  // Nothing to do: the library pins itself as it first loads
+  // (platform/pin_win32.cpp, which CMake links into it).
 }
 
 }  // namespace bridge

@@ -331,8 +331,9 @@ int main(int argc, char** argv) {
 
   // The vendor library loaded once before anything is counted: on Windows it
   // stays loaded from then on, natively it is gone again.
-  std::uint64_t failures = 0;
-  if (options.bridge_device.empty() ? !ResetPanel(options) : !BridgeFailures(options, &failures)) {
+  std::uint64_t bridge_failures = 0;
+  if (options.bridge_device.empty() ? !ResetPanel(options)
+                                    : !BridgeFailures(options, &bridge_failures)) {
     std::fprintf(stderr, "vestrix_soak: cannot load the vendor library %s\n",
                  VendorPath(options).c_str());
     return 1;
