@@ -1,7 +1,13 @@
 // usbpanel: plugs an emulated iMON LCD into this machine's kernel over
 // USB/IP, so that the kernel's imon driver serves it as a real panel, prints
 // every packet it receives and takes commands on standard input.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -18,10 +24,14 @@ constexpr milliseconds kPlugBound{30000};  // the driver binds in about a second
 
 const char kUsage[] =
     "usage: usbpanel [--product 0038|ffdc] [--control] [--state FILE] [--quiet]\n"
+    "                [-- COMMAND [ARGUMENT...]]\n"
     "Plugs an emulated iMON LCD into this machine's kernel over USB/IP (needs root\n"
     "and the kernel modules vhci-hcd and imon), so that the imon driver makes its\n"
     "display device, /dev/lcd0 for the first; prints every packet the device\n"
-    "receives, the driver's own and the host's, and what it means.\n"
+    "receives, the driver's own and the host's, and what it means. With a COMMAND\n"
+    "it runs that once the device is there, with VESTRIX_PANEL_DEVICE naming it,\n"
+    "then unplugs the panel and exits with the command's status; without one it\n"
+    "takes the commands below on standard input.\n"
     "\n"
     "  --product 0038|ffdc  the product ID (default 0038); ffdc tells the driver\n"
     "                       it is an LCD in its first report\n"
@@ -41,6 +51,20 @@ const char kUsage[] =
     "  show             print the panel\n"
     "  packets          print every packet received so far\n"
     "  quit             unplug the panel and end; so does the end of the input\n";
+
+// Runs `command` with VESTRIX_PANEL_DEVICE set to `device`; its exit status.
+int RunProgram(char** command, const std::string& device) {
+  setenv("VESTRIX_PANEL_DEVICE", device.c_str(), 1);
+  pid_t child = 0;
+  if (posix_spawnp(&child, command[0], nullptr, nullptr, command, environ) != 0) {
+    std::fprintf(stderr, "usbpanel: cannot start %s\n", command[0]);
+    return 127;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -112,9 +136,14 @@ int main(int argc, char** argv) {
   usbpanel::Shape shape;
   std::string state_path;
   bool quiet = false;
+  char** command = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const bool has_value = i + 1 < argc;
+    if (option == "--" && has_value) {
+      command = argv + i + 1;
+      break;
+    }
     if (option == "--product" && has_value &&
         (std::string(argv[i + 1]) == "0038" || std::string(argv[i + 1]) == "ffdc")) {
       shape.product =
@@ -142,9 +171,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usbpanel: cannot plug the panel in: %s\n", why.c_str());
     return 1;
   }
-  std::string line;
-  while (std::getline(std::cin, line) && RunCommand(panel, line)) {
+  int status = 0;
+  if (command != nullptr) {
+    status = RunProgram(command, panel.DevicePath());
+  } else {
+    std::string line;
+    while (std::getline(std::cin, line) && RunCommand(panel, line)) {
+    }
   }
   panel.Unplug(kPlugBound, &why);
-  return 0;
+  return status;
 }
