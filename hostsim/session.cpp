@@ -28,6 +28,8 @@ constexpr std::uint8_t kIconCommand = 0x01;
 constexpr std::uint8_t kArtClock[6] = {2000 % 256, 1, 1, 12, 34, 56};
 // Three refresh cycles of the plug-in's icon thread, with room for a slow host.
 constexpr std::chrono::milliseconds kSampleTimeout{4000};
+// How long a panel elsewhere may take to show what the script has sent.
+constexpr std::chrono::milliseconds kSettleTimeout{2000};
 
 template <typename Function>
 bool Resolve(platform::Library* library, const char* name, Function* slot) {
@@ -296,6 +298,25 @@ VxPanelState Session::ReadState() const {
   return state;
 }
 
+VxPanelState Session::ReadSettledState() const {
+  VxPanelState state = ReadState();
+  if (options_.panel_state_path.empty()) {
+    return state;
+  }
+  // The packets reach a panel elsewhere through its device, each after the
+  // one before: what the script has sent is there once nothing changes for a
+  // while.
+  const auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
+  for (;;) {
+    platform::SleepMilliseconds(kPollMs);
+    const VxPanelState again = ReadState();
+    if (again.sequence == state.sequence || std::chrono::steady_clock::now() > deadline) {
+      return again;
+    }
+    state = again;
+  }
+}
+
 VxPanelState Session::SampleIcons() const {
   VxPanelState state = ReadState();
   if (!HasPanel()) {
@@ -335,7 +356,7 @@ void Session::PrintPanel(const VxPanelState& state, bool redraw) {
 }
 
 void Session::PrintPanelIfChanged() {
-  const VxPanelState state = ReadState();
+  const VxPanelState state = ReadSettledState();
   if (!shown_any_ || !SameVisibleState(state, shown_)) {
     PrintPanel(state, false);
   }
@@ -517,7 +538,7 @@ bool Session::Call(const Command& command, std::string* error) {
     case Op::kSnapshot:
       return Snapshot(command, error);
     case Op::kShow:
-      PrintPanel(ReadState(), false);
+      PrintPanel(ReadSettledState(), false);
       return true;
     case Op::kLog:
       PrintLog();

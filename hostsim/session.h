@@ -107,6 +107,9 @@ class Session {
   // sees the library's own calls and keeps their log.
   bool HasEmulator() const { return panel_.GetState != nullptr; }
   VxPanelState ReadState() const;
+  // The state once a panel elsewhere (panel_state_path) has taken what was
+  // sent to it: when it has not changed for one poll, at most two seconds.
+  VxPanelState ReadSettledState() const;
   // The state once three new icon packets have arrived (the plug-in open), or
   // with only the last icon packet counted (closed), so that blinking and
   // turning segments are told apart from steady ones.
