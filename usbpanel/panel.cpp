@@ -110,34 +110,29 @@ std::vector<std::uint8_t> ConfigurationDescriptor(const Shape& shape) {
   return descriptor;
 }
 
-bool ReadAll(int fd, std::uint8_t* bytes, std::size_t size) {
+// Calls `io(offset)` until `size` bytes have gone through, again when a
+// signal interrupted it; false when the connection fails or has ended.
+template <typename Io>
+bool Whole(std::size_t size, Io io) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t result = read(fd, bytes + done, size - done);
+    const ssize_t result = io(done);
     if (result > 0) {
       done += static_cast<std::size_t>(result);
-    } else if (result < 0 && errno == EINTR) {
-      continue;
-    } else {
+    } else if (result == 0 || errno != EINTR) {
       return false;
     }
   }
   return true;
 }
 
+bool ReadAll(int fd, std::uint8_t* bytes, std::size_t size) {
+  return Whole(size, [&](std::size_t done) { return read(fd, bytes + done, size - done); });
+}
+
 bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t result = send(fd, bytes + done, size - done, MSG_NOSIGNAL);
-    if (result > 0) {
-      done += static_cast<std::size_t>(result);
-    } else if (result < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return false;
-    }
-  }
-  return true;
+  return Whole(size,
+               [&](std::size_t done) { return send(fd, bytes + done, size - done, MSG_NOSIGNAL); });
 }
 
 bool WriteSysfs(const std::string& file, const std::string& text, std::string* why) {

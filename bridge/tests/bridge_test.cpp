@@ -315,13 +315,17 @@ TEST_F(BridgeTest, MessagesToAStandardErrorWithoutReaderDoNotEndTheHost) {
 #endif
 }
 
+// Why the tests that fill the FIFO run natively only.
+[[maybe_unused]] constexpr char kFillsTheFifoNatively[] =
+    "the test makes the FIFO small and reads it a little at a time, which needs Linux's "
+    "fcntl and reads that do not wait";
+
 // A device that takes nothing, as a FIFO that nobody reads: the host waits
 // for it once, for the bridge's bound, and then not at all; the packets the
 // bridge took arrive whole, in order and once each as soon as it takes again.
 TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
 #if defined(_WIN32)
-  GTEST_SKIP() << "the test reads the FIFO a little at a time, which needs reads that do not "
-                  "wait, as natively";
+  GTEST_SKIP() << kFillsTheFifoNatively;
 #else
   FifoReader reader;
   ASSERT_TRUE(reader.ShrinkToOnePage());
@@ -377,8 +381,7 @@ TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
 // writer, which is still waiting for the device.
 TEST_F(BridgeTest, UninitGivesUpInTimeAndTheBridgeStaysLoaded) {
 #if defined(_WIN32)
-  GTEST_SKIP() << "the test reads the FIFO a little at a time, which needs reads that do not "
-                  "wait, as natively";
+  GTEST_SKIP() << kFillsTheFifoNatively;
 #else
   FifoReader reader;
   ASSERT_TRUE(reader.ShrinkToOnePage());
