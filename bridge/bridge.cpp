@@ -24,10 +24,11 @@
 //   and the writer ends by itself after that write, dropping the rest.
 // - a device that has gone away (the panel was unplugged) is opened again
 //   every kReopenInterval until it is back; meanwhile packets are dropped.
-// - the library keeps itself loaded from its first start on, since a writer
-//   may outlive iMONVFD_Uninit and the plug-in releases the library right
-//   after it.
+// - the library stays loaded from its first start on (on Windows from its
+//   first load, see platform/pin_win32.cpp), since a writer may outlive
+//   iMONVFD_Uninit and the plug-in releases the library right after it.
 // Lines on standard error are written outside the lock, and never wait.
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
