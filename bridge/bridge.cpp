@@ -9,10 +9,12 @@
 // meanwhile, so the bridge writes from a thread of its own, one per start of
 // the panel, out of a small queue:
 // - iMONLCD_SendData puts the packet in the queue and returns true. When the
-//   queue is full it waits up to kBound for room; then the panel has stopped
-//   taking packets, and this packet and those after it are dropped at once,
-//   answered false, until the writer gets a packet through again. One line
-//   on standard error says so.
+//   queue is full it waits for room until the writer has been in one write
+//   for kBound: then the panel has stopped taking packets, and this packet
+//   and those after it are dropped at once, answered false, until the writer
+//   gets a packet through again. One line on standard error says so. (A
+//   writer that is only slow to come round, on a busy machine, is waited for
+//   up to twice kBound.)
 // - the writer takes the packets in the order they came, each once, and
 //   writes each in one write of its 8 bytes. The imon driver takes exactly 8
 //   bytes a write and sends them as one packet; a FIFO standing in for the
@@ -20,8 +22,9 @@
 //   the plug-in's icon thread, which send at the same time, never split a
 //   packet, and neither does another program writing to the same device.
 // - iMONVFD_Uninit waits while the writer makes progress, so that a panel
-//   that answers gets everything; it gives up once a write has taken kBound,
-//   and the writer ends by itself after that write, dropping the rest.
+//   that answers gets everything; it gives up once a write has taken kBound
+//   (or no write has ended for twice that), and the writer ends by itself
+//   after that write, dropping the rest.
 // - a device that has gone away (the panel was unplugged) is opened again
 //   every kReopenInterval until it is back; meanwhile packets are dropped.
 // - the library stays loaded from its first start on (on Windows from its
@@ -70,10 +73,12 @@ struct Link {
   std::deque<Packet> queue;  // at most kQueueCapacity
   std::thread writer;
   std::uint64_t writes = 0;  // writes finished, whatever their outcome
-  std::uint64_t lost = 0;    // packets taken that never reached the device
-  bool gone = false;         // the device has gone; looked for again at look_again
+  bool writing = false;      // the writer is in a write, since write_began
+  Clock::time_point write_began;
+  std::uint64_t lost = 0;  // packets taken that never reached the device
+  bool gone = false;       // the device has gone; looked for again at look_again
   Clock::time_point look_again;
-  bool dropping = false;               // the queue was full for kBound: packets are dropped at once
+  bool dropping = false;               // the panel hangs: packets are dropped at once
   bool reported = false;               // a trouble was reported, and no packet went out since
   bool stopping = false;               // Uninit: the writer ends once the queue is empty
   std::atomic<bool> abandoned{false};  // Uninit gave up: end after the current write
@@ -116,6 +121,26 @@ void ReportOnce(Link* link, std::string* line, std::string text) {
   }
 }
 
+// Waits until `done()` holds, the writer has been in one write for kBound
+// (the panel does not answer), or, when the writer is merely slow to come
+// round (a busy machine), until `limit`. True when `done()` holds. Needs the
+// lock, which it gives up while it waits.
+template <typename Done>
+bool WaitForWriter(std::unique_lock<std::mutex>* lock, Link* link, Clock::time_point limit,
+                   Done done) {
+  for (;;) {
+    if (done()) {
+      return true;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= limit || (link->writing && now - link->write_began >= kBound)) {
+      return false;
+    }
+    TheShared().changed.wait_until(
+        *lock, link->writing ? std::min(limit, link->write_began + kBound) : limit);
+  }
+}
+
 // Drops what waits in the queue. Needs the lock.
 void DropQueue(Link* link) {
   link->lost += link->queue.size();
@@ -128,6 +153,7 @@ void DropQueue(Link* link) {
 void Account(Link* link, bridge::Written result, const std::string& why, Clock::duration took,
              std::string* line) {
   ++link->writes;
+  link->writing = false;
   link->dropping = false;
   if (result == bridge::Written::kWhole) {
     link->reported = false;
@@ -189,9 +215,11 @@ void WriteQueue(const std::shared_ptr<Link>& link) {
     }
     const Packet packet = link->queue.front();
     link->queue.pop_front();
+    link->writing = true;
+    link->write_began = Clock::now();
+    const Clock::time_point began = link->write_began;
     shared.changed.notify_all();  // room in the queue
     lock.unlock();
-    const Clock::time_point began = Clock::now();
     std::string why;
     const bridge::Written result = bridge::WriteDevice(
         &link->device, packet.data(), packet.size(), [&link] { return !link->abandoned.load(); },
@@ -230,10 +258,11 @@ bool CloseLink(std::unique_lock<std::mutex>* lock) {
   }
   link->stopping = true;
   shared.changed.notify_all();
+  // Each packet may take the bound; a writer slow to come round gets twice that.
   std::uint64_t seen = link->writes;
   while (!link->ended) {
-    if (!shared.changed.wait_for(*lock, kBound,
-                                 [&] { return link->ended || link->writes != seen; })) {
+    if (!WaitForWriter(lock, link.get(), Clock::now() + 2 * kBound,
+                       [&] { return link->ended || link->writes != seen; })) {
       link->abandoned = true;
       ++shared.abandoned_writers;
       shared.changed.notify_all();
@@ -334,8 +363,8 @@ VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* bytes) {
     const std::shared_ptr<Link> link = shared.link;
     const auto usable = [&] { return link && shared.link == link && !link->gone; };
     if (usable() && link->queue.size() >= kQueueCapacity && !link->dropping) {
-      shared.changed.wait_for(lock, kBound,
-                              [&] { return !usable() || link->queue.size() < kQueueCapacity; });
+      WaitForWriter(&lock, link.get(), Clock::now() + 2 * kBound,
+                    [&] { return !usable() || link->queue.size() < kQueueCapacity; });
     }
     if (usable() && link->queue.size() < kQueueCapacity) {
       link->queue.push_back(packet);
@@ -345,7 +374,7 @@ VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* bytes) {
       link->dropping = true;
       ReportOnce(link.get(), &line,
                  Line("the panel device", link->path,
-                      "it has taken no packet for " + std::to_string(kBound.count()) +
+                      "it has not taken a packet for " + std::to_string(kBound.count()) +
                           " ms; packets are dropped until it takes one again"));
     }
   }

@@ -242,9 +242,13 @@ const char* RunCycle(const plugin::EntryPoints& api, const Options& options, lon
     }
     api.Done();
     std::uint64_t after_done = 0;
-    return BridgeFailures(options, &after_done) && after_done == 0 && failures == 0
-               ? nullptr
-               : "the bridge lost packets on their way to the device";
+    if (BridgeFailures(options, &after_done) && after_done == 0 && failures == 0) {
+      return nullptr;
+    }
+    static char lost[96];
+    std::snprintf(lost, sizeof lost, "the bridge lost %llu packets on their way to the device",
+                  static_cast<unsigned long long>(after_done));
+    return lost;
   }
   VxPanelState state{};
   const std::uint32_t start = platform::TickMilliseconds();
