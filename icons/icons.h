@@ -22,13 +22,12 @@ void SendIconStatus();
 bool StartIconThread();
 
 // Tells the icon thread to end, pauses one refresh period (500 ms) and then
-// waits, a few seconds at most, until the thread has sent its last packet, so
-// that nothing it sends can follow. Then it retires the thread's run: whatever
-// the thread does from now on, it changes no icon mask and sends nothing more
-// (a call into the vendor library that it has already begun excepted, see
-// plugin::VendorCallsReturn). Returns false when the thread has not sent its
-// last packet: it hangs in a call that does not return, and is left to end by
-// itself. Returns true after the pause when no thread runs. Host thread.
+// retires the thread's run (plugin::RetireRun): it waits, a few seconds at
+// most, until the thread has sent its last packet, so that nothing it sends
+// can follow, and from then on the thread changes no icon mask and sends
+// nothing more. Returns false when the thread has not sent its last packet:
+// it hangs in a call that does not return, and is left to end by itself.
+// Returns true after the pause when no thread runs. Host thread.
 bool StopIconThread();
 
 // One refresh cycle without the pause before it: blink, ring animation,
