@@ -1,6 +1,7 @@
 // The panel's device on POSIX: the character device that the kernel's imon
 // driver gives each display (/dev/lcd0 for the first), or a FIFO or terminal
 // standing in for it, written with write(2).
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -10,7 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,15 +20,8 @@
 namespace bridge {
 namespace {
 
-// The open device; -1 while none is.
-int g_fd = -1;
-
-// How long a write waits for a device that takes nothing, such as a FIFO whose
-// reader has stopped reading. After one such wait has run out, further writes
-// do not wait until one gets through again, so a stuck device costs the host
-// one bound, not one per packet.
-constexpr std::chrono::milliseconds kWriteBound{500};
-bool g_stuck = false;
+// How often a write to a device that takes nothing asks whether to go on.
+constexpr int kWaitSliceMs = 100;
 
 // SIGPIPE held back for the calling thread while it writes. A write to a FIFO
 // whose reader has gone raises SIGPIPE, which by default ends the process; a
@@ -64,66 +58,52 @@ class SigpipeHeld {
   bool was_pending_ = false;
 };
 
-// Waits until the device takes data or `deadline` passes.
-bool WaitWritable(std::chrono::steady_clock::time_point deadline) {
-  for (;;) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      return false;
-    }
-    pollfd device{g_fd, POLLOUT, 0};
-    const int ready = poll(&device, 1, static_cast<int>(left.count()));
-    if (ready > 0) {
-      return true;  // writable, or an error the next write reports
-    }
-    if (ready < 0 && errno != EINTR) {
-      return false;
-    }
-  }
+int Descriptor(const Device& device) {
+  return static_cast<int>(device.handle);
 }
 
-std::string Reason(int error) {
-  return std::strerror(error);
+// Whether a failed write means that the device has gone: the imon driver
+// answers ENODEV or ESHUTDOWN once its panel is unplugged, and a FIFO whose
+// reader has gone needs opening anew to find the next reader. A stalled
+// transfer (EPIPE from the driver) or one the panel did not answer in time
+// (ETIMEDOUT) leaves the device as it was.
+bool IsGone(const Device& device, int error) {
+  if (error == ENODEV || error == ESHUTDOWN || error == ENXIO) {
+    return true;
+  }
+  struct stat status {};
+  return error == EPIPE && fstat(Descriptor(device), &status) == 0 && S_ISFIFO(status.st_mode);
 }
 
 }  // namespace
 
-bool OpenDevice(const char* path, std::string* why) {
-  CloseDevice();
+Device OpenDevice(const std::string& path, std::string* why) {
   // Without O_NONBLOCK, opening a FIFO for writing waits until a reader comes,
   // which would hang the host's start; with it, a FIFO without a reader fails
   // at once with ENXIO. The imon driver's device ignores the flag.
+  Device device;
+  device.path = path;
   int fd;
   do {
-    fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     const int error = errno;
     struct stat status {};
-    const bool fifo = stat(path, &status) == 0 && S_ISFIFO(status.st_mode);
-    *why = fifo && error == ENXIO ? "a FIFO that no process reads" : Reason(error);
-    return false;
+    const bool fifo = stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
+    *why = fifo && error == ENXIO ? "a FIFO that no process reads" : std::strerror(error);
+    return device;
   }
-  g_fd = fd;
-  g_stuck = false;
-  return true;
+  device.handle = fd;
+  return device;
 }
 
-bool DeviceIsOpen() {
-  return g_fd >= 0;
-}
-
-bool WriteDevice(const std::uint8_t* bytes, std::size_t size, std::string* why) {
-  if (g_fd < 0) {
-    *why = "no device is open";
-    return false;
-  }
+Written WriteDevice(Device* device, const std::uint8_t* bytes, std::size_t size,
+                    const std::function<bool()>& keep_waiting, std::string* why) {
   SigpipeHeld sigpipe;
-  const auto deadline = std::chrono::steady_clock::now() + kWriteBound;
   std::size_t written = 0;
   while (written < size) {
-    const ssize_t result = write(g_fd, bytes + written, size - written);
+    const ssize_t result = write(Descriptor(*device), bytes + written, size - written);
     if (result > 0) {
       written += static_cast<std::size_t>(result);
       continue;
@@ -133,55 +113,71 @@ bool WriteDevice(const std::uint8_t* bytes, std::size_t size, std::string* why) 
       continue;
     }
     if (error == EAGAIN || error == EWOULDBLOCK) {
-      if (!g_stuck && WaitWritable(deadline)) {
+      // The device takes nothing now (a full FIFO): wait for room, as long as
+      // the bridge still wants this packet written.
+      pollfd room{Descriptor(*device), POLLOUT, 0};
+      if (keep_waiting()) {
+        poll(&room, 1, kWaitSliceMs);
         continue;
       }
-      g_stuck = true;
-      *why = "the device took nothing for " + std::to_string(kWriteBound.count()) + " ms";
-      return false;
+      *why = "the device took nothing";
+      return Written::kFailed;
     }
     if (error == EPIPE) {
       sigpipe.TakeOurs();
     }
-    *why = Reason(error);
-    return false;
+    *why = std::strerror(error);
+    return IsGone(*device, error) ? Written::kGone : Written::kFailed;
   }
-  g_stuck = false;
-  return true;
+  return Written::kWhole;
 }
 
-void CloseDevice() {
-  if (g_fd >= 0) {
+void CloseDevice(Device* device) {
+  if (device->IsOpen()) {
     // Not repeated on EINTR: on Linux the descriptor is closed either way.
-    close(g_fd);
-    g_fd = -1;
+    close(Descriptor(*device));
+    device->handle = Device::kClosed;
   }
 }
 
 void WriteMessage(const std::string& line) {
-  const std::string text = line + "\n";
-  // Standard error is written directly, in as few writes as it takes, with
-  // SIGPIPE held back as for the device.
+  // One write of at most PIPE_BUF bytes: a pipe that poll finds writable has
+  // room for all of it, so the write does not wait (unless another thread of
+  // the host fills the pipe in between); one that is full is not written to.
+  const std::string text = line.substr(0, PIPE_BUF - 1) + "\n";
+  pollfd error_output{STDERR_FILENO, POLLOUT, 0};
+  int ready;
+  do {
+    ready = poll(&error_output, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  if (ready != 1 || (error_output.revents & POLLOUT) == 0) {
+    return;
+  }
   SigpipeHeld sigpipe;
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t result = write(STDERR_FILENO, text.data() + written, text.size() - written);
-    if (result > 0) {
-      written += static_cast<std::size_t>(result);
-    } else if (result < 0 && errno == EINTR) {
-      continue;
-    } else {
-      if (result < 0 && errno == EPIPE) {
-        sigpipe.TakeOurs();
-      }
-      return;
-    }
+  ssize_t result;
+  do {
+    result = write(STDERR_FILENO, text.data(), text.size());
+  } while (result < 0 && errno == EINTR);
+  if (result < 0 && errno == EPIPE) {
+    sigpipe.TakeOurs();
   }
 }
 
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
+}
+
+void KeepLoaded() {
+  // A reference that is never given back, to the library that holds this
+  // function, marked so that the dynamic linker never unloads it.
+  static const bool kKept = [] {
+    Dl_info library{};
+    return dladdr(reinterpret_cast<void*>(&KeepLoaded), &library) != 0 &&
+           library.dli_fname != nullptr &&
+           dlopen(library.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+  }();
+  (void)kKept;
 }
 
 }  // namespace bridge

@@ -11,9 +11,6 @@
 namespace bridge {
 namespace {
 
-// The open device; INVALID_HANDLE_VALUE while none is.
-HANDLE g_device = INVALID_HANDLE_VALUE;
-
 // Wine's own function that turns a Unix path into the Windows name of the same
 // file (/dev/lcd0 becomes \\?\unix\dev\lcd0 or Z:\dev\lcd0). Windows lacks it.
 using DosFileNameFunction = WCHAR*(__cdecl*)(const char*);
@@ -54,58 +51,118 @@ HANDLE OpenForWriting(const char* path) {
   return CreateFileA(path, GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
+HANDLE Handle(const Device& device) {
+  return reinterpret_cast<HANDLE>(device.handle);
+}
+
+// Standard error is written by a thread of its own, which the caller waits
+// for only this long: a pipe that nobody drains holds that thread, not the
+// host, and lines that come while it is held are dropped.
+constexpr DWORD kMessageWaitMs = 100;
+CRITICAL_SECTION g_message_lock;  // guards the two below
+char g_message[1024];
+DWORD g_message_length = 0;
+HANDLE g_message_ready = nullptr;  // a line waits in g_message
+HANDLE g_message_done = nullptr;   // the writer is free again
+
+DWORD WINAPI WriteMessages(LPVOID) {
+  for (;;) {
+    WaitForSingleObject(g_message_ready, INFINITE);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), g_message, g_message_length, &written, nullptr);
+    SetEvent(g_message_done);
+  }
+}
+
+// Makes the writer of standard error on first use; false when it cannot be had.
+bool MessageWriterReady() {
+  static const bool kReady = [] {
+    InitializeCriticalSection(&g_message_lock);
+    g_message_ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    g_message_done = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+    if (g_message_ready == nullptr || g_message_done == nullptr) {
+      return false;
+    }
+    KeepLoaded();  // the thread runs this library's code until the process ends
+    const HANDLE thread = CreateThread(nullptr, 0, WriteMessages, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+      return false;
+    }
+    CloseHandle(thread);
+    return true;
+  }();
+  return kReady;
+}
+
 }  // namespace
 
-bool OpenDevice(const char* path, std::string* why) {
-  CloseDevice();
+Device OpenDevice(const std::string& path, std::string* why) {
   // Wine opens a FIFO for reading and writing and without waiting, so here a
   // FIFO without a reader opens, and its writes wait once it is full.
-  const HANDLE device = OpenForWriting(path);
-  if (device == INVALID_HANDLE_VALUE) {
+  Device device;
+  device.path = path;
+  const HANDLE handle = OpenForWriting(path.c_str());
+  if (handle == INVALID_HANDLE_VALUE) {
     *why = Reason(GetLastError());
-    return false;
+    return device;
   }
-  g_device = device;
-  return true;
+  device.handle = reinterpret_cast<std::intptr_t>(handle);
+  return device;
 }
 
-bool DeviceIsOpen() {
-  return g_device != INVALID_HANDLE_VALUE;
-}
-
-bool WriteDevice(const std::uint8_t* bytes, std::size_t size, std::string* why) {
-  if (g_device == INVALID_HANDLE_VALUE) {
-    *why = "no device is open";
-    return false;
-  }
+Written WriteDevice(Device* device, const std::uint8_t* bytes, std::size_t size,
+                    const std::function<bool()>& /*keep_waiting*/, std::string* why) {
   std::size_t written = 0;
   while (written < size) {
     DWORD count = 0;
-    if (!WriteFile(g_device, bytes + written, static_cast<DWORD>(size - written), &count,
+    if (!WriteFile(Handle(*device), bytes + written, static_cast<DWORD>(size - written), &count,
                    nullptr)) {
       *why = Reason(GetLastError());
-      return false;
+      // Wine reports an unplugged panel and one that did not answer in time
+      // alike, so the path tells: a device that cannot be opened any more has
+      // gone; one that can (perhaps plugged in again already) goes on with
+      // the new handle. The old one is closed first, since the imon driver
+      // lets its device be opened only once at a time.
+      CloseDevice(device);
+      std::string ignored;
+      *device = OpenDevice(device->path, &ignored);
+      return device->IsOpen() ? Written::kFailed : Written::kGone;
     }
     if (count == 0) {
       *why = "the device took nothing";
-      return false;
+      return Written::kFailed;
     }
     written += count;
   }
-  return true;
+  return Written::kWhole;
 }
 
-void CloseDevice() {
-  if (g_device != INVALID_HANDLE_VALUE) {
-    CloseHandle(g_device);
-    g_device = INVALID_HANDLE_VALUE;
+void CloseDevice(Device* device) {
+  if (device->IsOpen()) {
+    CloseHandle(Handle(*device));
+    device->handle = Device::kClosed;
   }
 }
 
 void WriteMessage(const std::string& line) {
-  // Windows has no signal for a pipe whose reader has gone: the write fails.
-  std::fprintf(stderr, "%s\n", line.c_str());
-  std::fflush(stderr);
+  if (!MessageWriterReady()) {
+    return;
+  }
+  EnterCriticalSection(&g_message_lock);
+  // The writer is free when its last line has gone out; otherwise this one
+  // is dropped.
+  if (WaitForSingleObject(g_message_done, 0) == WAIT_OBJECT_0) {
+    const std::string text = line.substr(0, sizeof g_message - 1) + "\n";
+    text.copy(g_message, text.size());
+    g_message_length = static_cast<DWORD>(text.size());
+    SetEvent(g_message_ready);
+    // Give the line the time to go out, so that it comes before what the
+    // host writes next; then, and anyway once the line is out, go on.
+    if (WaitForSingleObject(g_message_done, kMessageWaitMs) == WAIT_OBJECT_0) {
+      SetEvent(g_message_done);
+    }
+  }
+  LeaveCriticalSection(&g_message_lock);
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -113,6 +170,11 @@ std::string EnvironmentValue(const char* name) {
   char value[1024];
   const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
   return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+void KeepLoaded() {
+  // Nothing to do: the library pins itself as it first loads
+  // (platform/pin_win32.cpp, which CMake links into it).
 }
 
 }  // namespace bridge

@@ -3,7 +3,7 @@
 # under Wine (cmake/wine-run.sh). 64-bit Wine runs on every x86-64 machine;
 # 32-bit Wine where the kernel runs 32-bit programs, which
 # scripts/wine32-probe.sh tells, and elsewhere in a virtual machine
-# (scripts/vm32). It is asked on every configure, because a build tree may
+# (scripts/vm). It is asked on every configure, because a build tree may
 # outlive the kind of machine it was configured on.
 include(GoogleTest)
 
@@ -15,14 +15,14 @@ if(CMAKE_CROSSCOMPILING AND VESTRIX_WINE_BITS STREQUAL 32)
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(probe_result EQUAL 1)
     # Where the kernel refuses 32-bit programs, the whole of ctest runs in the
-    # virtual machine of scripts/vm32 instead, if this machine can start it.
-    execute_process(COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/vm32/run.sh --check
+    # virtual machine of scripts/vm instead, if this machine can start it.
+    execute_process(COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/vm/run.sh --check
                     RESULT_VARIABLE vm_result OUTPUT_VARIABLE vm_why
                     OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(vm_result EQUAL 0)
       message(STATUS "32-bit Windows programs cannot run here directly: ${probe_why}. "
                      "The tests are registered to run in the virtual machine: "
-                     "scripts/vm32/run.sh scripts/with-wine.sh 32 ctest --preset win32")
+                     "scripts/vm/run.sh --wine32 scripts/with-wine.sh 32 ctest --preset win32")
     else()
       set(VESTRIX_TEST_PROGRAMS_RUN OFF)
       set(VESTRIX_TEST_PROGRAMS_NOT_RUN_WHY

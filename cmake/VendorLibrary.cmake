@@ -19,3 +19,14 @@ function(vestrix_vendor_library target directory)
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()
+
+# vestrix_pin_at_first_load(<target>): on Windows, the DLL <target> pins itself
+# as it is first loaded, so that it stays loaded until the process ends and
+# FreeLibrary only gives back references (platform/pin_win32.cpp says why a
+# -static DLL that a host loads and frees per session needs it). Natively it
+# does nothing: a shared object keeps no such per-thread records.
+function(vestrix_pin_at_first_load target)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/pin_win32.cpp)
+  endif()
+endfunction()

@@ -17,8 +17,8 @@ case "$bits" in
     # say why, touch nothing, and fail.
     if ! why=$(sh "$(dirname "$0")/../scripts/wine32-probe.sh" --kernel); then
       echo "wine-run.sh: 32-bit Windows programs cannot run on this machine: $why." >&2
-      echo "  scripts/vm32/run.sh runs a command in a virtual machine where they can, for example:" >&2
-      echo "  scripts/vm32/run.sh cmake/wine-run.sh 32 $*" >&2
+      echo "  scripts/vm/run.sh runs a command in a virtual machine where they can, for example:" >&2
+      echo "  scripts/vm/run.sh --wine32 cmake/wine-run.sh 32 $*" >&2
       exit 126
     fi
     # The project's own prefix is a 32-bit one, as where only 32-bit Wine is

@@ -7,15 +7,20 @@
 // window of its own (window_win32.cpp), whose thread takes the lock only to
 // copy the state.
 //
+// On Windows the library stays loaded from its first load until the process
+// ends (vestrix_pin_at_first_load): a host that loads and frees it once per
+// session of the plug-in then finds the panel as the last session left it,
+// as a real panel would be; VxPanel_Reset puts it back to its power-on state.
+//
 // The state outlives every caller in the process. It is made when the library
 // loads and given back only when the library is unloaded while the process
-// goes on (FreeLibrary, dlclose); no C++ runtime destructor touches it at the
-// end of the process, where a host may still call in, for instance to close
-// its plug-in from a static destructor of its own, after this library's static
-// objects would have been destroyed. Natively the state is given back by a
-// finaliser, which at the end of the process runs after every static
-// destructor; a call that still comes after it finds the panel gone and does
-// nothing.
+// goes on (dlclose, or FreeLibrary should the pin have failed); no C++ runtime
+// destructor touches it at the end of the process, where a host may still
+// call in, for instance to close its plug-in from a static destructor of its
+// own, after this library's static objects would have been destroyed.
+// Natively the state is given back by a finaliser, which at the end of the
+// process runs after every static destructor; a call that still comes after it
+// finds the panel gone and does nothing.
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -239,66 +244,18 @@ void VxPanel_HoldWindowPainting(std::uint32_t hold) {
 
 #if defined(_WIN32)
 
-namespace {
-
-// The calling thread leaves this library for good when the library is
-// unloaded while the thread goes on. The runtimes linked into the library keep
-// records of each thread that used them, which they give back when the thread
-// ends: MinGW's POSIX thread library keeps a duplicate of the thread's handle
-// and an event, in a slot of thread-local storage that it takes for itself
-// when the library loads and never gives back; and the 32-bit C++ runtime's
-// registration of its unwind tables makes such a record for the thread that
-// loads the library. A host that loads and frees the library once per session
-// of its plug-in would lose both handles every time, and Windows has only 1088
-// slots a process: the load after that many ends the host.
-// So the callbacks that the system calls when a thread ends are called here
-// for the calling thread, as the system would if it ended now; then every slot
-// whose value for this thread they emptied is freed. Only this library's
-// callbacks run on this thread in between, and each empties only a slot of
-// its own runtime, which nothing uses once the library is gone.
-constexpr DWORD kTlsSlots = 1088;  // 64 slots, and 1024 more since Windows 2000
-bool g_slot_held[kTlsSlots];
-
-void ReleaseCallingThreadsRecords(HINSTANCE module) {
-  const auto* base = reinterpret_cast<const unsigned char*>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& tls_entry =
-      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS];
-  if (tls_entry.VirtualAddress == 0) {
-    return;
-  }
-  const DWORD error = GetLastError();  // the host's, which TlsGetValue would change
-  for (DWORD slot = 0; slot < kTlsSlots; ++slot) {
-    g_slot_held[slot] = TlsGetValue(slot) != nullptr;
-  }
-  const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY*>(base + tls_entry.VirtualAddress);
-  // An address, fixed up by the loader, of a list that ends with null.
-  const auto* callback = reinterpret_cast<const PIMAGE_TLS_CALLBACK*>(
-      static_cast<std::uintptr_t>(tls->AddressOfCallBacks));
-  for (; callback != nullptr && *callback != nullptr; ++callback) {
-    (*callback)(module, DLL_THREAD_DETACH, nullptr);
-  }
-  for (DWORD slot = 0; slot < kTlsSlots; ++slot) {
-    if (g_slot_held[slot] && TlsGetValue(slot) == nullptr) {
-      TlsFree(slot);
-    }
-  }
-  SetLastError(error);
-}
-
-}  // namespace
-
-// When FreeLibrary unloads the library (`reserved` null), the emulation, its
-// lock's own resources and the calling thread's records go with it. No other
-// thread calls in then: the window's thread keeps the library loaded for good,
-// and a host's calls have returned. At the end of the process (`reserved` set)
-// nothing is given back, since other libraries may still call in.
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+// The library is pinned as it first loads (vestrix_pin_at_first_load), so
+// FreeLibrary never unloads it; only if that failed does `reserved` come null
+// here, and the emulation and its lock's own resources go with the library.
+// No other thread calls in then: a host's calls have returned. The records
+// that the runtimes linked into the library keep of the threads that used it
+// stay with those threads until they end, as they must: no slot of
+// thread-local storage is freed here. At the end of the process (`reserved`
+// set) nothing is given back, since other libraries may still call in.
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     ReleaseEmulation();
     std::destroy_at(g_mutex);
-    ReleaseCallingThreadsRecords(module);
   }
   return TRUE;
 }

@@ -36,6 +36,10 @@ const char kUsage[] =
     "  -o, --output DIR      directory for snapshot files, made when missing\n"
     "                        (default: snapshots/ in this hostsim's build directory)\n"
     "      --art DIR         also save every snapshot as text art DIR/NAME.txt\n"
+    "      --panel-state FILE  show the panel whose state FILE holds, as the emulated\n"
+    "                        panel on USB writes it (usbpanel --state FILE), for a\n"
+    "                        vendor library that drives that panel (-m the bridge);\n"
+    "                        snapshots and pictures come from it, the log stays empty\n"
     "  -l, --log             print every call the panel receives\n"
     "  -q, --quiet           print only what the script asks for (show, log, echo)\n"
     "      --ascii           draw the panel with # and . instead of block characters\n"
@@ -115,6 +119,8 @@ int HostsimMain(const std::vector<std::string>& arguments, std::ostream& out, st
       ok = value(&options.output_directory);
     } else if (argument == "--art") {
       ok = value(&options.art_directory);
+    } else if (argument == "--panel-state") {
+      ok = value(&options.panel_state_path);
     } else if (argument == "-e" || argument == "--execute") {
       std::string line;
       ok = value(&line);

@@ -12,6 +12,7 @@
 
 #include "emulator/decode.h"
 #include "emulator/render.h"
+#include "emulator/state_file.h"
 #include "platform/host.h"
 
 namespace hostsim {
@@ -27,6 +28,8 @@ constexpr std::uint8_t kIconCommand = 0x01;
 constexpr std::uint8_t kArtClock[6] = {2000 % 256, 1, 1, 12, 34, 56};
 // Three refresh cycles of the plug-in's icon thread, with room for a slow host.
 constexpr std::chrono::milliseconds kSampleTimeout{4000};
+// How long a panel elsewhere may take to show what the script has sent.
+constexpr std::chrono::milliseconds kSettleTimeout{2000};
 
 template <typename Function>
 bool Resolve(platform::Library* library, const char* name, Function* slot) {
@@ -205,6 +208,18 @@ bool Session::LoadEmulator(std::string* error) {
   // The plug-in's search for the vendor library starts in this library's
   // directory.
   platform::SetLibraryDirectory(absolute.parent_path().string().c_str());
+  if (!options_.panel_state_path.empty()) {
+    // The panel lives elsewhere and publishes its state: the library's own
+    // model, if it has one, is not the panel shown.
+    VxPanelState state{};
+    if (!emulator::ReadStateFile(options_.panel_state_path, &state)) {
+      fault_ = Fault::kOption;
+      *error = "--panel-state '" + options_.panel_state_path +
+               "': not a panel state file (usbpanel --state writes one)";
+      return false;
+    }
+    return true;
+  }
   if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
     // A vendor library, such as the bridge to a real panel: the plug-in drives
     // the panel through it, and there is no model of the panel to show.
@@ -284,10 +299,31 @@ bool Session::CheckOrder(const Command& command, std::string* error) const {
 
 VxPanelState Session::ReadState() const {
   VxPanelState state{};
-  if (panel_.GetState != nullptr) {
+  if (!options_.panel_state_path.empty()) {
+    emulator::ReadStateFile(options_.panel_state_path, &state);
+  } else if (panel_.GetState != nullptr) {
     panel_.GetState(&state, sizeof state);
   }
   return state;
+}
+
+VxPanelState Session::ReadSettledState() const {
+  VxPanelState state = ReadState();
+  if (options_.panel_state_path.empty()) {
+    return state;
+  }
+  // The packets reach a panel elsewhere through its device, each after the
+  // one before: what the script has sent is there once nothing changes for a
+  // while.
+  const auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
+  for (;;) {
+    platform::SleepMilliseconds(kPollMs);
+    const VxPanelState again = ReadState();
+    if (again.sequence == state.sequence || std::chrono::steady_clock::now() > deadline) {
+      return again;
+    }
+    state = again;
+  }
 }
 
 VxPanelState Session::SampleIcons() const {
@@ -333,14 +369,14 @@ void Session::PrintPanelIfChanged() {
   if (!options_.panels) {
     return;
   }
-  const VxPanelState state = ReadState();
+  const VxPanelState state = ReadSettledState();
   if (!shown_any_ || !SameVisibleState(state, shown_)) {
     PrintPanel(state, false);
   }
 }
 
 void Session::PrintLog() {
-  if (!HasPanel()) {
+  if (!HasEmulator()) {
     return;
   }
   const std::uint64_t end = ReadState().sequence;
@@ -468,7 +504,7 @@ bool Session::Call(const Command& command, std::string* error) {
         return false;
       }
       phase_ = Phase::kOpen;
-      if (HasPanel() && ReadState().init_calls == inits_before) {
+      if (HasEmulator() && ReadState().init_calls == inits_before) {
         *error =
             "the plug-in started, but not with the panel emulator: another vendor library was "
             "found first";
@@ -515,7 +551,7 @@ bool Session::Call(const Command& command, std::string* error) {
     case Op::kSnapshot:
       return Snapshot(command, error);
     case Op::kShow:
-      PrintPanel(ReadState(), false);
+      PrintPanel(ReadSettledState(), false);
       return true;
     case Op::kLog:
       PrintLog();

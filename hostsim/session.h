@@ -27,6 +27,10 @@ struct Options {
   std::string emulator_path = DefaultEmulatorPath();
   std::string output_directory = DefaultOutputDirectory();  // snapshot files go here
   std::string art_directory;  // every snapshot also as text art NAME.txt here; empty: none
+  // The panel as the state file at this path shows it (written by usbpanel
+  // --state), instead of the emulator's model; for a vendor library, such as
+  // the bridge, that drives the emulated panel on USB. Empty: the emulator's.
+  std::string panel_state_path;
   bool log = false;           // print every call the panel receives
   bool quiet = false;         // no step headers and no panel after each step
   bool ascii = false;         // '#' and '.' instead of block characters
@@ -103,9 +107,16 @@ class Session {
   std::string SnapshotText(const VxPanelState& state, const std::string& comment) const;
 
   // False when the library in the emulator's place is a vendor library
-  // without the panel model, such as the bridge to a real panel.
-  bool HasPanel() const { return panel_.GetState != nullptr; }
+  // without the panel model, such as the bridge to a real panel, and no
+  // panel state file was given either.
+  bool HasPanel() const { return HasEmulator() || !options_.panel_state_path.empty(); }
+  // True when the panel shown is the emulator library's model, which also
+  // sees the library's own calls and keeps their log.
+  bool HasEmulator() const { return panel_.GetState != nullptr; }
   VxPanelState ReadState() const;
+  // The state once a panel elsewhere (panel_state_path) has taken what was
+  // sent to it: when it has not changed for one poll, at most two seconds.
+  VxPanelState ReadSettledState() const;
   // The state once three new icon packets have arrived (the plug-in open), or
   // with only the last icon packet counted (closed), so that blinking and
   // turning segments are told apart from steady ones.

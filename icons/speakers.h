@@ -12,7 +12,8 @@ std::uint64_t SpeakerMaskFor(std::uint32_t config);
 
 // Reads the default playback device's speaker configuration and returns its
 // speaker mask; 0 when it cannot be read. Changes no icon mask. Called by the
-// icon thread's speaker poll, under the icon mutex.
+// icon thread's speaker poll before it takes the icon mutex, on purpose: a slow
+// audio driver then never holds up the host's icon commands.
 std::uint64_t GetSoundConfig();
 
 }  // namespace icons

@@ -14,6 +14,10 @@ namespace platform {
 // consults). Null restores the default search.
 void SetLibraryDirectory(const char* directory);
 
+// Sets a variable of the process's environment, as the libraries it loads
+// read it (Windows: SetEnvironmentVariableA; POSIX: setenv).
+void SetEnvironmentValue(const char* name, const char* value);
+
 // Writes into `text` why the last OpenLibrary of this thread failed, as the
 // system words it (POSIX: dlerror; Windows: the error code and its text), for
 // messages; an empty string when the system gave no reason. Call it right

@@ -108,6 +108,10 @@ void SetLibraryDirectory(const char* directory) {
   }
 }
 
+void SetEnvironmentValue(const char* name, const char* value) {
+  setenv(name, value, 1);
+}
+
 void DescribeLoadFailure(char* text, std::size_t size) {
   if (size == 0) {
     return;

@@ -17,6 +17,10 @@ void SetLibraryDirectory(const char* directory) {
   SetDllDirectoryA(directory);
 }
 
+void SetEnvironmentValue(const char* name, const char* value) {
+  SetEnvironmentVariableA(name, value);
+}
+
 void DescribeLoadFailure(char* text, std::size_t size) {
   if (size == 0) {
     return;

@@ -43,7 +43,11 @@ extern const BoundFunction kBoundVendorFunctions[];
 #endif
 
 // Loads a library by plain file name through the platform's library search, or
-// by path. Returns null when it cannot be loaded. Any thread.
+// by path. Returns null when it cannot be loaded. On Windows a plain name is
+// looked for beside the program first: a file of that name there is loaded
+// by its full path or nothing is, and the search, which also looks in the
+// current directory and along the PATH, runs only when no such file is there.
+// Any thread.
 Library* OpenLibrary(const char* name);
 
 // Resolves an exported function by name; null when the library lacks it.
@@ -80,6 +84,12 @@ void UnlockIconMutex();
 // runtime also uses for thread_local destructors). A module whose host has let
 // go of it is thus unloaded as soon as its last thread has ended.
 // Returns false when the thread could not be started.
+// POSIX: a child that a host makes with fork() while the thread runs has no
+// such thread, and any lock that the thread or the vendor library held at the
+// fork stays held there; no handler at the fork could repair the vendor
+// library's own. So a host must not call the plug-in in that child (the README
+// says so): there ReleaseThread waits its whole bound for a thread that cannot
+// end, and the module reference that the thread held is never given back.
 bool StartThread(void (*body)(std::uint32_t), std::uint32_t argument);
 
 #if defined(__EMSCRIPTEN__)

@@ -150,15 +150,20 @@ Library* OpenLibrary(const char* name) {
   // A plain name is first looked for beside the program, by full path, so that
   // a file of that name planted in the current directory or on the PATH is not
   // found instead of it, nor a module of that name that happens to be loaded.
-  // Only when it cannot be had from there does the plain search run, as
-  // installations that keep the library elsewhere rely on.
+  // A file there is used or nothing is: one that cannot be loaded (of the
+  // other width, or damaged) fails the load rather than send the search on to
+  // those directories. Only when no such file is there does the plain search
+  // run, as installations that keep the library elsewhere rely on.
   char path[MAX_PATH];
   if (IsPlainName(name) && PathBesideProgram(name, path, sizeof path)) {
     const DWORD attributes = GetFileAttributesA(path);
+    const DWORD error = GetLastError();
+    if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND &&
+        error != ERROR_PATH_NOT_FOUND) {
+      return nullptr;  // there may be a file there, which cannot even be looked at
+    }
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      if (HMODULE module = LoadLibraryA(path); module != nullptr) {
-        return FromModule(module);
-      }
+      return FromModule(LoadLibraryA(path));
     }
   }
   return FromModule(LoadLibraryA(name));

@@ -1,4 +1,4 @@
-# Sourced by scripts/setup.sh and scripts/vm32/prepare.sh: reading Debian's
+# Sourced by scripts/setup.sh and scripts/vm/prepare.sh: reading Debian's
 # package lists in a way that survives a mirror that is out of step for a
 # while, and saying plainly which package cannot be had when one cannot.
 # apt-get is taken from the PATH, as are apt-cache and dpkg; APT_CONFIG, when

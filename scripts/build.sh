@@ -11,9 +11,9 @@ setup_and_probe
 
 # The demo runs under 32-bit Wine against the real VESTRIX.DLL: directly where
 # this machine runs 32-bit programs, else in the virtual machine of
-# scripts/vm32. Where neither can, it runs under 64-bit Wine against the
+# scripts/vm. Where neither can, it runs under 64-bit Wine against the
 # 64-bit test build of the same code.
-if [ "$wine32_runs" = yes ] || [ "$vm32_runs" = yes ]; then
+if [ "$wine32_runs" = yes ] || [ "$vm_runs" = yes ]; then
   wine_preset=win32 wine_bits=32
   presets="native win32"
 else
@@ -51,7 +51,7 @@ step "compare the snapshots of build/demo/$wine_preset with the native ones" - \
   scripts/compare-snapshots.sh build/demo/native "build/demo/$wine_preset"
 
 echo "$script: 32-bit Windows programs ran $(wine32_path)"
-if [ "$wine32_runs" = no ] && [ "$vm32_runs" = no ]; then
+if [ "$wine32_runs" = no ] && [ "$vm_runs" = no ]; then
   note_no_wine32 "the demo under 32-bit Wine against the real VESTRIX.DLL" \
     "the demo under 64-bit Wine against the 64-bit test build (build/win64), snapshots in build/demo/win64"
 fi

@@ -28,12 +28,15 @@ if ! command -v npm >/dev/null 2>&1; then
 fi
 # 32-bit Wine only where the kernel runs 32-bit programs: elsewhere it could
 # not start, and /usr/bin/wine would choose it over the 64-bit loader. There
-# the virtual machine of scripts/vm32 runs it instead, unless VESTRIX_NO_VM32
-# is set: QEMU and busybox for its kernel's initramfs. The machine's own
-# packages come from Debian when scripts/vm32/prepare.sh first makes it.
+# the virtual machine of scripts/vm runs it instead. That machine also runs
+# the tests through the kernel's imon driver on every machine, unless
+# VESTRIX_NO_VM is set: QEMU and busybox for its kernel's initramfs. The
+# machine's own packages come from Debian when scripts/vm/prepare.sh first
+# makes it.
 if scripts/wine32-probe.sh --kernel >/dev/null; then
   packages="$packages wine32:i386 wine32-preloader:i386"
-elif [ -z "${VESTRIX_NO_VM32:-}" ] || [ "$VESTRIX_NO_VM32" = 0 ]; then
+fi
+if [ -z "${VESTRIX_NO_VM:-}" ] || [ "$VESTRIX_NO_VM" = 0 ]; then
   packages="$packages qemu-system-x86 busybox-static"
 fi
 

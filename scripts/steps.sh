@@ -76,7 +76,7 @@ ctest_summary() {
 
 # wine32_step NAME LOG TIMEOUT COMMAND [ARGUMENT...]: runs the command as the
 # step NAME in a 32-bit Wine session (scripts/with-wine.sh): directly where this
-# machine runs 32-bit programs, else in the virtual machine of scripts/vm32,
+# machine runs 32-bit programs, else in the virtual machine of scripts/vm,
 # prepared first and bounded by TIMEOUT seconds. For scripts whose
 # setup_and_probe found that one of the two can run it.
 wine32_step() {
@@ -87,19 +87,26 @@ wine32_step() {
   if [ "$wine32_runs" = yes ]; then
     step "$wine32_step_name under 32-bit Wine" "$wine32_step_log" scripts/with-wine.sh 32 "$@"
   else
-    step "prepare the virtual machine for 32-bit Wine" build/logs/vm32-prepare.log \
-      scripts/vm32/prepare.sh
+    vm_prepare_step
     step "$wine32_step_name under 32-bit Wine in the virtual machine" "$wine32_step_log" \
-      scripts/vm32/run.sh --timeout "$wine32_step_timeout" -- scripts/with-wine.sh 32 "$@"
+      scripts/vm/run.sh --wine32 --timeout "$wine32_step_timeout" -- scripts/with-wine.sh 32 "$@"
   fi
+}
+
+# vm_prepare_step: prepares the virtual machine of scripts/vm, with 32-bit
+# Wine, as a step of its own: the first preparation on a machine downloads.
+vm_prepare_step() {
+  step "prepare the virtual machine (Debian's kernel, 32-bit Wine)" build/logs/vm-prepare.log \
+    scripts/vm/prepare.sh --wine32
 }
 
 # setup_and_probe: installs what is missing, then asks whether this machine
 # runs 32-bit Windows programs. Sets wine32_runs to "yes" or "no", and
 # wine32_why to why not; the answer holds for every later step of the script,
-# the configure steps included. Where they do not run, it also asks whether
-# the virtual machine of scripts/vm32 can run them instead: vm32_runs is "yes"
-# or "no", and vm32_why says why not.
+# the configure steps included. It also asks whether the virtual machine of
+# scripts/vm can start here, to run 32-bit programs where this machine does
+# not and the tests through the kernel's driver everywhere: vm_runs is "yes"
+# or "no", and vm_why says why not.
 setup_and_probe() {
   step "setup: installing what is missing" build/logs/setup.log scripts/setup.sh
   probe_status=0
@@ -114,9 +121,9 @@ setup_and_probe() {
       ;;
   esac
   export VESTRIX_WINE32_ANSWER
-  vm32_runs=no vm32_why=""
-  if [ "$wine32_runs" = no ] && vm32_why=$(scripts/vm32/run.sh --check); then
-    vm32_runs=yes
+  vm_runs=no vm_why=""
+  if vm_why=$(scripts/vm/run.sh --check); then
+    vm_runs=yes
   fi
 }
 
@@ -124,10 +131,10 @@ setup_and_probe() {
 wine32_path() {
   if [ "$wine32_runs" = yes ]; then
     echo "directly under 32-bit Wine, since this machine runs 32-bit programs"
-  elif [ "$vm32_runs" = yes ]; then
-    echo "under 32-bit Wine in the virtual machine of scripts/vm32, since $wine32_why"
+  elif [ "$vm_runs" = yes ]; then
+    echo "under 32-bit Wine in the virtual machine of scripts/vm, since $wine32_why"
   else
-    echo "nowhere: $wine32_why, and the virtual machine cannot run them either: $vm32_why"
+    echo "nowhere: $wine32_why, and the virtual machine cannot run them either: $vm_why"
   fi
 }
 
@@ -135,7 +142,7 @@ wine32_path() {
 # can run 32-bit Windows programs neither directly nor in the virtual machine.
 note_no_wine32() {
   echo "$script: note: 32-bit Windows programs cannot run here: $wine32_why;"
-  echo "  nor in the virtual machine (scripts/vm32/run.sh): $vm32_why."
+  echo "  nor in the virtual machine (scripts/vm/run.sh): $vm_why."
   echo "  Not run: $1."
   echo "  How to tell such a machine: its kernel log says \"32-bit emulation disabled\", and with 32-bit"
   echo "  Wine installed 'wine --version' fails with \"Exec format error\"; scripts/wine32-probe.sh says why."

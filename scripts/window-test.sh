@@ -38,8 +38,8 @@ if [ $# -lt 3 ]; then
 fi
 bits="$1"
 prefix="$2"
-if [ -n "${VESTRIX_VM32_GUEST:-}" ]; then
-  # In the virtual machine of scripts/vm32 the prefix goes on the guest's
+if [ -n "${VESTRIX_VM_GUEST:-}" ]; then
+  # In the virtual machine of scripts/vm the prefix goes on the guest's
   # tmpfs: on the share that holds the project, Wine starts about four times
   # slower, and the prefix would not outlive the guest anyway.
   prefix="/tmp/window-test/$(printf '%s' "$prefix" | tr / _)"

@@ -4,7 +4,7 @@
 # Starts the Wine server of the project's prefix for 32-bit or 64-bit Wine and
 # brings the prefix up to date (see scripts/wine-session.sh), runs the command
 # from the top of the source tree, and stops the server again if it started
-# it. The exit status is the command's. scripts/vm32/run.sh runs it in the
+# it. The exit status is the command's. scripts/vm/run.sh --wine32 runs it in the
 # virtual machine, where a prefix is new with every start.
 set -eu
 cd "$(dirname "$0")/.."

@@ -40,6 +40,13 @@ class FifoReader {
   // behind their bytes and reads up to it; the mark is not returned.
   std::vector<std::uint8_t> Drain();
 
+  // Natively: reads until `count` bytes have come, or 20 s have passed.
+  std::vector<std::uint8_t> Read(std::size_t count);
+
+  // Natively: makes the FIFO hold no more than one page (4096 bytes), so that
+  // a writer fills it soon.
+  bool ShrinkToOnePage();
+
   // The reader goes away.
   void Close();
 
@@ -66,6 +73,28 @@ inline bool TakeMark(std::vector<std::uint8_t>* bytes) {
   bytes->resize(bytes->size() - sizeof kDrainMark);
   return true;
 }
+
+// While it lives, the process's standard error is a pipe that is full and
+// that nobody drains, so that a write to it would wait; then standard error
+// is restored.
+class FullStandardError {
+ public:
+  FullStandardError();
+  ~FullStandardError() { Release(); }
+  FullStandardError(const FullStandardError&) = delete;
+  FullStandardError& operator=(const FullStandardError&) = delete;
+
+  bool IsFull() const { return full_; }
+
+  // Restores standard error and lets a writer that waits for the pipe go on.
+  void Release();
+
+ private:
+  std::intptr_t read_ = -1;
+  std::intptr_t write_ = -1;
+  std::intptr_t saved_ = -1;
+  bool full_ = false;
+};
 
 // Natively: true when the calling thread has SIGPIPE blocked or pending,
 // which the bridge must leave as it found them.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -98,6 +99,26 @@ std::vector<std::uint8_t> FifoReader::Drain() {
   return bytes;
 }
 
+std::vector<std::uint8_t> FifoReader::Read(std::size_t count) {
+  std::vector<std::uint8_t> bytes;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (IsOpen() && bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
+    std::uint8_t buffer[4096];
+    const ssize_t got = read(Fd(handle_), buffer, std::min(sizeof buffer, count - bytes.size()));
+    if (got > 0) {
+      bytes.insert(bytes.end(), buffer, buffer + got);
+    } else {
+      pollfd reader{Fd(handle_), POLLIN, 0};
+      poll(&reader, 1, 10);
+    }
+  }
+  return bytes;
+}
+
+bool FifoReader::ShrinkToOnePage() {
+  return IsOpen() && fcntl(Fd(handle_), F_SETPIPE_SZ, 4096) >= 0;
+}
+
 void FifoReader::Close() {
   if (handle_ != kClosed) {
     close(Fd(handle_));
@@ -134,6 +155,43 @@ BrokenStandardError::~BrokenStandardError() {
   if (saved_ >= 0) {
     dup2(saved_, STDERR_FILENO);
     close(saved_);
+  }
+}
+
+FullStandardError::FullStandardError() {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    return;
+  }
+  read_ = ends[0];
+  write_ = ends[1];
+  // Filled without waiting, then made to wait again, as a pipe normally does.
+  const int flags = fcntl(ends[1], F_GETFL);
+  fcntl(ends[1], F_SETFL, flags | O_NONBLOCK);
+  const std::uint8_t block[4096] = {};
+  while (write(ends[1], block, sizeof block) > 0) {
+  }
+  while (write(ends[1], block, 1) > 0) {
+  }
+  full_ = errno == EAGAIN;
+  fcntl(ends[1], F_SETFL, flags);
+  std::fflush(stderr);
+  saved_ = dup(STDERR_FILENO);
+  dup2(ends[1], STDERR_FILENO);
+}
+
+void FullStandardError::Release() {
+  if (saved_ >= 0) {
+    dup2(static_cast<int>(saved_), STDERR_FILENO);
+    close(static_cast<int>(saved_));
+    saved_ = -1;
+  }
+  // Closing the reading end fails whatever still waits to write.
+  for (std::intptr_t* end : {&read_, &write_}) {
+    if (*end >= 0) {
+      close(static_cast<int>(*end));
+      *end = -1;
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "bridge/tests/standin.h"
 
@@ -73,6 +74,14 @@ std::vector<std::uint8_t> FifoReader::Drain() {
   return bytes;
 }
 
+std::vector<std::uint8_t> FifoReader::Read(std::size_t /*count*/) {
+  return {};
+}
+
+bool FifoReader::ShrinkToOnePage() {
+  return false;
+}
+
 void FifoReader::Close() {
   if (handle_ != kClosed) {
     CloseHandle(ToHandle(handle_));
@@ -82,6 +91,41 @@ void FifoReader::Close() {
 
 bool FifoReader::WritersGone() {
   return false;
+}
+
+FullStandardError::FullStandardError() {
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  constexpr DWORD kSize = 4096;
+  if (!CreatePipe(&read_end, &write_end, nullptr, kSize)) {
+    return;
+  }
+  read_ = reinterpret_cast<std::intptr_t>(read_end);
+  write_ = reinterpret_cast<std::intptr_t>(write_end);
+  // One write of the pipe's size fills it; the next would wait.
+  const std::vector<char> block(kSize, 0);
+  DWORD written = 0;
+  full_ = WriteFile(write_end, block.data(), kSize, &written, nullptr) && written == kSize;
+  saved_ = reinterpret_cast<std::intptr_t>(GetStdHandle(STD_ERROR_HANDLE));
+  SetStdHandle(STD_ERROR_HANDLE, write_end);
+}
+
+void FullStandardError::Release() {
+  if (saved_ != -1) {
+    SetStdHandle(STD_ERROR_HANDLE, ToHandle(saved_));
+    saved_ = -1;
+  }
+  // Closing the reading end fails whatever still waits to write; the writing
+  // end goes a moment later, once such a write has given up on it.
+  if (read_ != -1) {
+    CloseHandle(ToHandle(read_));
+    read_ = -1;
+    Sleep(200);
+  }
+  if (write_ != -1) {
+    CloseHandle(ToHandle(write_));
+    write_ = -1;
+  }
 }
 
 bool SigpipeBlockedOrPending() {

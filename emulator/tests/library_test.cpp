@@ -157,40 +157,59 @@ TEST_F(EmulatorLibrary, TakesPacketsFromTwoThreadsAtOnce) {
 // The live window, where there is one. These tests need a window system: under
 // Wine the test suites switch the window off, and ctest runs this group apart,
 // in a virtual X server with the window on (scripts/window-test.sh).
-// A host that loads and frees the emulator once per session, as the plug-in
-// does: nothing of a load stays behind, neither a handle (natively an open
-// file) nor, on Windows, a slot of thread-local storage, of which a process
-// has 1088. The 32-bit build's runtime once kept two handles and a slot of
-// every load, so the 1085th load ended the host.
-TEST(EmulatorLoads, LoadingAndFreeingLeavesNothingBehind) {
-  ASSERT_FALSE(platform::IsLibraryLoaded(VESTRIX_TEST_EMULATOR_PATH));
-  const auto session = [] {
-    platform::Library* library = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
-    ASSERT_NE(library, nullptr);
-    const auto init = Find<VendorInitFunction>(library, "iMONVFD_Init");
-    const auto send = Find<VendorSendDataFunction>(library, "iMONLCD_SendData");
-    const auto uninit = Find<VendorUninitFunction>(library, "iMONVFD_Uninit");
-    ASSERT_TRUE(init && send && uninit);
-    const unsigned char packet[8] = {1, 2, 3, 4, 5, 6, 7, 0x20};
-    EXPECT_EQ(init(24, 0x8888), 1);
-    EXPECT_EQ(send(packet), 1);
-    uninit();
+// A host that loads the emulator for every session of the plug-in and frees it
+// after, as the plug-in does, with Init on a thread that then ends and Done on
+// another. Nothing of a round may stay behind: neither a handle (natively an
+// open file) nor, on Windows, a slot of thread-local storage. There 1200
+// rounds, more than a process has slots (1088); the 32-bit build's runtime
+// keeps a record of every thread that loads it, with two handles and a slot,
+// so the emulator stays loaded from its first load (pin_win32.cpp). Natively
+// fewer rounds show a leak as well, and each load is slow under
+// ThreadSanitizer.
+TEST(EmulatorLoads, LoadingOnOneThreadAndFreeingOnAnotherLeavesNothingBehind) {
+#if defined(_WIN32)
+  constexpr bool kStaysLoaded = true;
+  constexpr int kRounds = 1200;
+#else
+  constexpr bool kStaysLoaded = false;
+  constexpr int kRounds = 100;
+#endif
+  const auto round = [] {
+    platform::Library* library = nullptr;
+    VendorUninitFunction uninit = nullptr;
+    std::thread host([&] {
+      library = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
+      ASSERT_NE(library, nullptr);
+      const auto init = Find<VendorInitFunction>(library, "iMONVFD_Init");
+      const auto send = Find<VendorSendDataFunction>(library, "iMONLCD_SendData");
+      ASSERT_TRUE(init && send);
+      const unsigned char packet[8] = {1, 2, 3, 4, 5, 6, 7, 0x20};
+      EXPECT_EQ(init(24, 0x8888), 1);
+      EXPECT_EQ(send(packet), 1);
+      uninit = Find<VendorUninitFunction>(library, "iMONVFD_Uninit");
+    });
+    host.join();
+    ASSERT_NE(uninit, nullptr);
+    EXPECT_EQ(uninit(), 1);
     platform::CloseLibrary(library);
   };
-  // The first load may set up what lasts as long as the process (the window
-  // system's libraries that the emulator's window needs, under Wine).
-  session();
+  // The first load may set up what lasts as long as the process (on Windows
+  // the emulator itself, and the window system's libraries that its window
+  // needs).
+  round();
   platform::ProcessResources before{};
   ASSERT_TRUE(platform::SampleProcessResources(platform::kVendorLibraryName, &before));
-  for (int i = 0; i < 20; ++i) {
-    session();
+  for (int i = 0; i < kRounds && !::testing::Test::HasFailure(); ++i) {
+    round();
   }
   platform::ProcessResources after{};
   ASSERT_TRUE(platform::SampleProcessResources(platform::kVendorLibraryName, &after));
-  EXPECT_EQ(after.handles, before.handles) << platform::kHandlesName;
+  // A leak of a handle per round would add one a round; under Wine the process
+  // makes the odd lasting handle of its own (one in 1200 rounds here).
+  EXPECT_LE(after.handles, before.handles + 4) << platform::kHandlesName;
   EXPECT_EQ(after.free_tls_slots, before.free_tls_slots);
-  EXPECT_EQ(after.library_copies, 0);
-  EXPECT_FALSE(platform::IsLibraryLoaded(VESTRIX_TEST_EMULATOR_PATH));
+  EXPECT_EQ(after.library_copies, kStaysLoaded ? 1 : 0);
+  EXPECT_EQ(platform::IsLibraryLoaded(VESTRIX_TEST_EMULATOR_PATH), kStaysLoaded);
 }
 
 class EmulatorWindow : public EmulatorLibrary {

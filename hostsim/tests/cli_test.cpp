@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "emulator/model.h"
+#include "emulator/render.h"
+#include "emulator/state_file.h"
 #include "hostsim/session.h"
 
 namespace hostsim {
@@ -200,6 +203,11 @@ INSTANTIATE_TEST_SUITE_P(
                         true,
                         true},
         OptionFaultCase{
+            "panel state not such a file",
+            {"--panel-state", kAFile},
+            "--panel-state '" + kAFile + "': not a panel state file (usbpanel --state writes one)",
+            false},
+        OptionFaultCase{
             "art directory is a file",
             {"-o", (fs::temp_directory_path() / "vestrix_hostsim_art").string(), "--art", kAFile},
             "--art '" + kAFile + "': cannot make the directory: ",
@@ -326,6 +334,32 @@ TEST(Hostsim, SavesPngAndTextSnapshots) {
   EXPECT_NE(text.str().find("\nicons " + std::string(56, '.') + "\nring still\npixels\n"),
             std::string::npos);
   EXPECT_TRUE(fs::exists(directory / "art" / "panel.txt"));
+  fs::remove_all(directory, ignored);
+}
+
+// A panel that lives in another process (the emulated panel on USB) and
+// publishes its state: snapshots show that panel, not the emulator's model.
+TEST(Hostsim, ShowsThePanelOfAStateFile) {
+  const fs::path directory = fs::temp_directory_path() / "vestrix_hostsim_state";
+  std::error_code ignored;
+  fs::remove_all(directory, ignored);
+  fs::create_directories(directory);
+  emulator::PanelModel model;
+  const std::uint8_t contrast[8] = {7, 0, 0, 0, 0, 0, 0, 0x03};
+  const std::uint8_t pixels[8] = {0x80, 0, 0, 0, 0, 0, 0, 0x20};  // the top left pixel
+  model.ApplyPacket(contrast, 1);
+  model.ApplyPacket(pixels, 1);
+  const std::string state = (directory / "panel.state").string();
+  std::string why;
+  ASSERT_TRUE(emulator::WriteStateFile(state, model.State(), &why)) << why;
+
+  const Outcome outcome = RunLines({"init 16 2 message", "snapshot panel.txt", "done"},
+                                   {"--panel-state", state, "-o", directory.string()});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  std::stringstream text;
+  text << std::ifstream(directory / "panel.txt").rdbuf();
+  EXPECT_EQ(text.str(),
+            emulator::RenderSnapshotText(model.State(), "panel after line 2: snapshot panel.txt"));
   fs::remove_all(directory, ignored);
 }
 

@@ -21,12 +21,12 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 src="$tmp/src"
-mkdir -p "$src/scripts/vm32" "$tmp/bin"
+mkdir -p "$src/scripts/vm" "$tmp/bin"
 cp "$source_dir/scripts/setup.sh" "$source_dir/scripts/apt.sh" "$source_dir/scripts/wine32-probe.sh" "$src/scripts/"
 mkdir -p "$src/web"
 cp "$source_dir/web/package.json" "$source_dir/web/package-lock.json" "$src/web/"
 for file in prepare.sh cache.sh init guest.sh modules; do
-  cp "$source_dir/scripts/vm32/$file" "$src/scripts/vm32/"
+  cp "$source_dir/scripts/vm/$file" "$src/scripts/vm/"
 done
 real_apt_get=$(command -v apt-get)
 real_dpkg_query=$(command -v dpkg-query)
@@ -126,7 +126,7 @@ expect "setup installs nothing then" test "$(grep -c '^apt-get install' "$tmp/ca
 # The virtual machine's preparation with an empty cache and an update that
 # always fails: its private lists offer nothing, so it fails before any
 # download, naming 32-bit Wine and the index.
-run "no lists for the virtual machine" always "" scripts/vm32/prepare.sh
+run "no lists for the virtual machine" always "" scripts/vm/prepare.sh --wine32
 expect "prepare fails without the packages" test "$status" -ne 0
 expect "prepare names 32-bit Wine" grep -q "wine32:i386" "$tmp/err"
 expect "prepare names the index" grep -q "could not fetch: .*$index" "$tmp/err"
@@ -134,7 +134,7 @@ expect "prepare downloads nothing then" test "$(grep -c '^apt-get .*download' "$
 
 # A current cache: no apt-get at all. An entry of other inputs unused for a
 # week goes, unless a running machine holds it (as run.sh does, shared).
-here="$src/scripts/vm32"
+here="$src/scripts/vm"
 XDG_CACHE_HOME="$tmp/cache"
 . "$here/cache.sh"
 mkdir -p "$vm_packages" "$vm_cache_root/packages-old" "$vm_cache_root/packages-held"
@@ -144,7 +144,7 @@ mkfifo "$tmp/hold"
 flock -s "$vm_cache_root/packages-held/.ready" sh -c "touch '$tmp/held' && cat '$tmp/hold'" >/dev/null &
 holder=$!
 until [ -e "$tmp/held" ]; do sleep 0.1; done
-run "a current cache" always "" scripts/vm32/prepare.sh
+run "a current cache" always "" scripts/vm/prepare.sh
 echo >"$tmp/hold"
 wait "$holder" || true
 expect "prepare takes a current cache as it is" test "$status" -eq 0 -a ! -s "$tmp/calls"

@@ -43,22 +43,22 @@ expect() {
 s="$source_dir"
 expect "wine-run.sh 32 names the reason" 126 "VESTRIX_NO_WINE32 is set" "$s" \
   cmake/wine-run.sh 32 program.exe
-expect "wine-run.sh 32 points at the virtual machine" 126 "scripts/vm32/run.sh cmake/wine-run.sh 32 program.exe" "$s" \
+expect "wine-run.sh 32 points at the virtual machine" 126 "scripts/vm/run.sh --wine32 cmake/wine-run.sh 32 program.exe" "$s" \
   cmake/wine-run.sh 32 program.exe
 expect "with-wine.sh 32 fails before the command" nonzero "VESTRIX_NO_WINE32 is set" "$s" \
   scripts/with-wine.sh 32 touch "$tmp/ran"
-expect "the runner honours VESTRIX_NO_VM32" 125 "VESTRIX_NO_VM32 is set" "$s" \
-  env VESTRIX_NO_VM32=1 scripts/vm32/run.sh touch "$tmp/ran"
-expect "--check honours VESTRIX_NO_VM32" 1 "VESTRIX_NO_VM32 is set" "$s" \
-  env VESTRIX_NO_VM32=1 sh -c 'scripts/vm32/run.sh --check >&2'
+expect "the runner honours VESTRIX_NO_VM" 125 "VESTRIX_NO_VM is set" "$s" \
+  env VESTRIX_NO_VM=1 scripts/vm/run.sh touch "$tmp/ran"
+expect "--check honours VESTRIX_NO_VM" 1 "VESTRIX_NO_VM is set" "$s" \
+  env VESTRIX_NO_VM=1 sh -c 'scripts/vm/run.sh --check >&2'
 expect "the runner wants a timeout in seconds" 2 "not '1m'" "$s" \
-  scripts/vm32/run.sh --timeout 1m touch "$tmp/ran"
+  scripts/vm/run.sh --timeout 1m touch "$tmp/ran"
 expect "the runner wants the timeout's value" 2 "needs a number of seconds" "$s" \
-  scripts/vm32/run.sh --timeout
+  scripts/vm/run.sh --timeout
 expect "the runner wants a command" 2 "usage:" "$s" \
-  scripts/vm32/run.sh --timeout 10
+  scripts/vm/run.sh --timeout 10
 expect "the runner runs inside the project only" 2 "must run inside the project" "$tmp/elsewhere" \
-  "$s/scripts/vm32/run.sh" touch "$tmp/ran"
+  "$s/scripts/vm/run.sh" touch "$tmp/ran"
 
 if [ "$failures" -ne 0 ]; then
   echo "wine32_refused_test: $failures case(s) failed" >&2

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plugin/state.h"
+#include "plugin/texts.h"
 #include "tests/support/linked_fixture.h"
 
 namespace testing_support {
@@ -186,7 +187,8 @@ TEST_F(LifecycleSeams, AudioOptionAndScreenModeFollowTheParameters) {
 // Windows only: there a plain library name falls through to the current
 // directory and the PATH when the library is not beside the program, so a
 // planted copy could be found. The dynamic linker of the POSIX build searches
-// neither.
+// neither. A file beside the program that cannot be loaded must not send the
+// search on: the start fails as if there were no library at all.
 TEST_F(LifecycleSeams, VendorLibraryBesideTheProgramComesBeforeTheLibrarySearch) {
   struct Case {
     const char* beside_program;  // test vendor variant, or "" for none there
@@ -194,7 +196,8 @@ TEST_F(LifecycleSeams, VendorLibraryBesideTheProgramComesBeforeTheLibrarySearch)
   };
   const Case cases[] = {
       {"full_stdcall", nullptr},
-      {"", "VESTRIX.DLL: Unable to Initialize the display. Display hardware not found"},
+      {"damaged", plugin::kMessageLibraryNotFound},
+      {"", plugin::kMessageDisplayNotFound},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.beside_program);

@@ -1,4 +1,4 @@
-# Sourced by scripts/vm32/prepare.sh and scripts/vm32/run.sh: where the virtual
+# Sourced by scripts/vm/prepare.sh and scripts/vm/run.sh: where the virtual
 # machine's cache lives and which of its entries this checkout needs.
 #
 # The cache belongs to the machine, not to a clone: every clone and every run
@@ -7,15 +7,16 @@
 # ${XDG_CACHE_HOME:-$HOME/.cache}/vestrix/vm, and can be removed at any time
 # (it is made again). Each entry is named by the hash of its inputs, so that
 # clones at different commits use entries of their own side by side:
-#   packages-KEY/        the kernel's package, its vmlinuz and the 32-bit Wine
-#                        tree; KEY covers prepare.sh and the host's Wine
+#   packages-KEY/        the kernel's package, its vmlinuz and, once a run has
+#                        asked for it (--wine32), the 32-bit Wine tree wine32/;
+#                        KEY covers prepare.sh and the host's Wine
 #   packages-KEY/initramfs-KEY2.gz
 #                        the initramfs; KEY2 covers the guest's scripts, its
 #                        module list and busybox as well
 #   apt/                 the private APT state: package lists, kept between
 #                        entries so that a failed update can go on with them
 #   .lock                one preparation at a time
-# Needs `here` set to scripts/vm32.
+# Needs `here` set to scripts/vm.
 
 vm_cache_root="${XDG_CACHE_HOME:-${HOME:?HOME is not set}/.cache}/vestrix/vm"
 

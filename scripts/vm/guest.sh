@@ -1,6 +1,6 @@
 #!/bin/sh
-# The guest's second stage, in its own root (see scripts/vm32/init): runs the
-# command that scripts/vm32/run.sh wrote into the run directory, its output
+# The guest's second stage, in its own root (see scripts/vm/init): runs the
+# command that scripts/vm/run.sh wrote into the run directory, its output
 # going to the second serial port, writes its exit status next to it and
 # powers the guest off.
 #   guest.sh RUN_DIRECTORY
