@@ -206,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
             "panel state not such a file",
             {"--panel-state", kAFile},
             "--panel-state '" + kAFile + "': not a panel state file (usbpanel --state writes one)",
+            false,
             false},
         OptionFaultCase{
             "art directory is a file",
