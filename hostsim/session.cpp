@@ -31,12 +31,6 @@ constexpr std::chrono::milliseconds kSampleTimeout{4000};
 // How long a panel elsewhere may take to show what the script has sent.
 constexpr std::chrono::milliseconds kSettleTimeout{2000};
 
-template <typename Function>
-bool Resolve(platform::Library* library, const char* name, Function* slot) {
-  *slot = reinterpret_cast<Function>(platform::FindSymbol(library, name));
-  return *slot != nullptr;
-}
-
 bool SameVisibleState(const VxPanelState& a, const VxPanelState& b) {
   return std::memcmp(a.picture, b.picture, sizeof a.picture) == 0 && a.icons == b.icons &&
          a.contrast == b.contrast && a.mode == b.mode &&
@@ -220,7 +214,7 @@ bool Session::LoadEmulator(std::string* error) {
     }
     return true;
   }
-  if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
+  if (!platform::Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
     // A vendor library, such as the bridge to a real panel: the plug-in drives
     // the panel through it, and there is no model of the panel to show.
     Print("hostsim: '" + options_.emulator_path +
@@ -228,9 +222,9 @@ bool Session::LoadEmulator(std::string* error) {
           "log or snapshot is shown here\n");
     return true;
   }
-  if (!Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
-      !Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
-      !Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
+  if (!platform::Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
+      !platform::Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
+      !platform::Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
     return OptionFault("-m", name, given,
                        "the panel emulator lacks some of the VxPanel_* functions", error);
   }

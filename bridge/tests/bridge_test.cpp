@@ -45,9 +45,8 @@ std::string BridgePath() {
 
 // The bridge's count of packets it could not write.
 std::uint64_t FailedWrites(platform::Library* bridge) {
-  using Function = std::uint64_t (*)();
-  const auto failed =
-      reinterpret_cast<Function>(platform::FindSymbol(bridge, "VxBridge_FailedWrites"));
+  std::uint64_t (*failed)() = nullptr;
+  platform::Resolve(bridge, "VxBridge_FailedWrites", &failed);
   EXPECT_NE(failed, nullptr);
   return failed != nullptr ? failed() : 0;
 }
@@ -331,12 +330,12 @@ TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
   ASSERT_TRUE(reader.ShrinkToOnePage());
   UseBridge(FifoPath());
   platform::Library* library = bridge_;
-  const auto init =
-      reinterpret_cast<plugin::VendorInitFunction>(platform::FindSymbol(library, "iMONVFD_Init"));
-  const auto send = reinterpret_cast<plugin::VendorSendDataFunction>(
-      platform::FindSymbol(library, "iMONLCD_SendData"));
-  const auto uninit = reinterpret_cast<plugin::VendorUninitFunction>(
-      platform::FindSymbol(library, "iMONVFD_Uninit"));
+  plugin::VendorInitFunction init = nullptr;
+  plugin::VendorSendDataFunction send = nullptr;
+  plugin::VendorUninitFunction uninit = nullptr;
+  platform::Resolve(library, "iMONVFD_Init", &init);
+  platform::Resolve(library, "iMONLCD_SendData", &send);
+  platform::Resolve(library, "iMONVFD_Uninit", &uninit);
   ASSERT_EQ(init(24, 0x8888), 1);
 
   // Nobody reads: the FIFO fills up, then the bridge's queue; the packet that

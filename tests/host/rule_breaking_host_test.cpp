@@ -96,7 +96,8 @@ TEST_F(RuleBreakingHost, DoneFromALibraryThatIsBeingUnloaded) {
     platform::Library* hook = platform::OpenLibrary(UnloadHookPath().c_str());
     ASSERT_NE(hook, nullptr) << UnloadHookPath();
     using SetHook = void (*)(decltype(api_.Done));
-    const auto set_hook = reinterpret_cast<SetHook>(platform::FindSymbol(hook, "UnloadHook_Set"));
+    SetHook set_hook = nullptr;
+    platform::Resolve(hook, "UnloadHook_Set", &set_hook);
     ASSERT_NE(set_hook, nullptr);
     set_hook(api_.Done);
 
