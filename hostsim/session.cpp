@@ -13,6 +13,7 @@
 #include "emulator/decode.h"
 #include "emulator/render.h"
 #include "emulator/state_file.h"
+#include "panel/packet.h"
 #include "platform/host.h"
 
 namespace hostsim {
@@ -22,7 +23,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kPollMs = 40;
 constexpr std::uint32_t kIconSamples = 3;
-constexpr std::uint8_t kIconCommand = 0x01;
 // The time at which the text art draws the panel's clock when it shows the
 // local time of the last 'done': 2000-01-01 12:34:56 (year as its low 8 bits).
 constexpr std::uint8_t kArtClock[6] = {2000 % 256, 1, 1, 12, 34, 56};
@@ -330,9 +330,9 @@ VxPanelState Session::SampleIcons() const {
     state.icon_history_count = state.icon_history_count > 0 ? 1 : 0;
     return state;
   }
-  const std::uint64_t wanted = state.command_counts[kIconCommand] + kIconSamples;
+  const std::uint64_t wanted = state.command_counts[panel::kIcons] + kIconSamples;
   const auto deadline = std::chrono::steady_clock::now() + kSampleTimeout;
-  while (state.command_counts[kIconCommand] < wanted &&
+  while (state.command_counts[panel::kIcons] < wanted &&
          std::chrono::steady_clock::now() < deadline) {
     platform::SleepMilliseconds(kPollMs);
     state = ReadState();

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "panel/packet.h"
+
 namespace icons {
 
-// Bit 56 of a mask: the icon packet's command byte 0x01.
-inline constexpr std::uint64_t kIconCommand = 0x0100000000000000ull;
+// Bit 56 of a mask: the icon packet's command byte.
+inline constexpr std::uint64_t kIconCommand = panel::MakePacket(panel::kIcons);
 
 // All segments dark: ICON_STATUS becomes the empty icon packet, which is sent,
 // and no speaker mask counts as shown. The blink marks stay. Called while the

@@ -140,10 +140,12 @@ void Wake();
 // only differences of two readings mean anything.
 std::uint32_t TickMilliseconds();
 
-// Tests `condition` until it holds or `milliseconds` have passed, pausing
-// briefly between tests; returns its last answer. For short waits on another
-// thread's progress that must never hang the caller.
-inline bool WaitUntil(bool (*condition)(), std::uint32_t milliseconds) {
+// Tests `condition` (a function or any callable answering true or false) until
+// it holds or `milliseconds` have passed, pausing briefly between tests;
+// returns its last answer. For short waits on another thread's progress that
+// must never hang the caller.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::uint32_t milliseconds) {
   const std::uint32_t start = TickMilliseconds();
   while (!condition()) {
     if (TickMilliseconds() - start >= milliseconds) {

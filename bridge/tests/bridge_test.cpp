@@ -18,6 +18,7 @@
 #include "bridge/tests/standin.h"
 #include "emulator/model.h"
 #include "hostsim/cli.h"
+#include "panel/packet.h"
 #include "plugin/vendor_functions.h"
 #include "tests/support/plugin_fixture.h"
 
@@ -31,7 +32,6 @@ using std::chrono::milliseconds;
 constexpr char kDeviceVariable[] = "VESTRIX_PANEL_DEVICE";
 constexpr char kDisplayNotFound[] =
     "VESTRIX.DLL: Unable to Initialize the display. Display hardware not found";
-constexpr std::uint8_t kIconCommand = 0x01;
 constexpr std::uint8_t kFanOn = 2;
 constexpr std::uint8_t kFanBlink = 3;
 
@@ -86,7 +86,7 @@ void ExpectSamePackets(const std::vector<std::uint8_t>& bytes,
     if (next < host.size() && packet == host[next]) {
       ++next;
     } else {
-      EXPECT_EQ(packet[7], kIconCommand) << "unexpected packet " << Hex(packet);
+      EXPECT_EQ(packet[7], panel::kIcons) << "unexpected packet " << Hex(packet);
     }
   }
   EXPECT_EQ(next, host.size()) << "the device received:\n"
@@ -368,7 +368,7 @@ TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
     ASSERT_TRUE(std::equal(bytes.begin() + 8 * n, bytes.begin() + 8 * n + 8, numbered(n).begin()))
         << "packet " << n << " lost, reordered or sent twice";
   }
-  EXPECT_TRUE(WaitFor([&] { return send(numbered(sent).data()) == 1; }));
+  EXPECT_TRUE(platform::WaitUntil([&] { return send(numbered(sent).data()) == 1; }, kWaitMs));
   EXPECT_EQ(uninit(), 1);
   const std::vector<std::uint8_t> last = reader.Drain();
   EXPECT_TRUE(last.size() >= 8 && std::equal(last.end() - 8, last.end(), numbered(sent).begin()));
@@ -418,7 +418,7 @@ TEST_F(BridgeTest, MessagesNeverWaitForAFullStandardError) {
     done = Close();
     returned = true;
   });
-  const bool in_time = WaitFor([&] { return returned.load(); }, milliseconds(5000));
+  const bool in_time = platform::WaitUntil([&] { return returned.load(); }, 5000);
   full.Release();  // lets a bridge that waits for standard error go on
   host.join();
   EXPECT_TRUE(in_time) << "the host waited for standard error";
