@@ -1,5 +1,9 @@
 // The panel's command bytes as the emulator understands them: the last byte of
 // every 8-byte packet names the command, the seven bytes before it are its data.
+// The emulator keeps its own table rather than the plug-in's (panel/packet.h):
+// it is a second, independent reading of the panel's language, so a wrong
+// command byte on the plug-in's side shows up in the tests against it instead
+// of being agreed with.
 #pragma once
 
 #include <cstdint>

@@ -13,6 +13,7 @@
 #include "emulator/decode.h"
 #include "emulator/render.h"
 #include "emulator/state_file.h"
+#include "panel/packet.h"
 #include "platform/host.h"
 
 namespace hostsim {
@@ -22,7 +23,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kPollMs = 40;
 constexpr std::uint32_t kIconSamples = 3;
-constexpr std::uint8_t kIconCommand = 0x01;
 // The time at which the text art draws the panel's clock when it shows the
 // local time of the last 'done': 2000-01-01 12:34:56 (year as its low 8 bits).
 constexpr std::uint8_t kArtClock[6] = {2000 % 256, 1, 1, 12, 34, 56};
@@ -30,12 +30,6 @@ constexpr std::uint8_t kArtClock[6] = {2000 % 256, 1, 1, 12, 34, 56};
 constexpr std::chrono::milliseconds kSampleTimeout{4000};
 // How long a panel elsewhere may take to show what the script has sent.
 constexpr std::chrono::milliseconds kSettleTimeout{2000};
-
-template <typename Function>
-bool Resolve(platform::Library* library, const char* name, Function* slot) {
-  *slot = reinterpret_cast<Function>(platform::FindSymbol(library, name));
-  return *slot != nullptr;
-}
 
 bool SameVisibleState(const VxPanelState& a, const VxPanelState& b) {
   return std::memcmp(a.picture, b.picture, sizeof a.picture) == 0 && a.icons == b.icons &&
@@ -220,7 +214,7 @@ bool Session::LoadEmulator(std::string* error) {
     }
     return true;
   }
-  if (!Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
+  if (!platform::Resolve(emulator_, "VxPanel_ApiVersion", &panel_.ApiVersion)) {
     // A vendor library, such as the bridge to a real panel: the plug-in drives
     // the panel through it, and there is no model of the panel to show.
     Print("hostsim: '" + options_.emulator_path +
@@ -228,9 +222,9 @@ bool Session::LoadEmulator(std::string* error) {
           "log or snapshot is shown here\n");
     return true;
   }
-  if (!Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
-      !Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
-      !Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
+  if (!platform::Resolve(emulator_, "VxPanel_GetState", &panel_.GetState) ||
+      !platform::Resolve(emulator_, "VxPanel_GetLogEntry", &panel_.GetLogEntry) ||
+      !platform::Resolve(emulator_, "VxPanel_Reset", &panel_.Reset)) {
     return OptionFault("-m", name, given,
                        "the panel emulator lacks some of the VxPanel_* functions", error);
   }
@@ -336,9 +330,9 @@ VxPanelState Session::SampleIcons() const {
     state.icon_history_count = state.icon_history_count > 0 ? 1 : 0;
     return state;
   }
-  const std::uint64_t wanted = state.command_counts[kIconCommand] + kIconSamples;
+  const std::uint64_t wanted = state.command_counts[panel::kIcons] + kIconSamples;
   const auto deadline = std::chrono::steady_clock::now() + kSampleTimeout;
-  while (state.command_counts[kIconCommand] < wanted &&
+  while (state.command_counts[panel::kIcons] < wanted &&
          std::chrono::steady_clock::now() < deadline) {
     platform::SleepMilliseconds(kPollMs);
     state = ReadState();

@@ -51,11 +51,6 @@ struct Emulator {
   }
 };
 
-template <typename Function>
-void Resolve(platform::Library* library, const char* name, Function* slot) {
-  *slot = reinterpret_cast<Function>(platform::FindSymbol(library, name));
-}
-
 // The emulator's window in this process.
 HWND FindPanelWindow() {
   HWND window = nullptr;
@@ -267,10 +262,10 @@ int main(int argc, char** argv) {
   // simulator lets go of it, as the window does.
   platform::Library* library = platform::OpenLibrary(options.emulator_path.c_str());
   Emulator panel;
-  Resolve(library, "VxPanel_GetState", &panel.get_state);
-  Resolve(library, "VxPanel_GetWindowInfo", &panel.get_window);
-  Resolve(library, "iMONVFD_Init", &panel.init);
-  Resolve(library, "iMONLCD_SendData", &panel.send);
+  platform::Resolve(library, "VxPanel_GetState", &panel.get_state);
+  platform::Resolve(library, "VxPanel_GetWindowInfo", &panel.get_window);
+  platform::Resolve(library, "iMONVFD_Init", &panel.init);
+  platform::Resolve(library, "iMONLCD_SendData", &panel.send);
   if (!panel.get_state || !panel.get_window || !panel.init || !panel.send) {
     std::cerr << "window_shot: cannot load the emulator " << options.emulator_path << "\n";
     return 1;

@@ -5,6 +5,7 @@
 #include "icons/speakers.h"
 #include "panel/panel.h"
 #include "platform/platform.h"
+#include "plugin/shutdown.h"
 #include "plugin/state.h"
 
 namespace icons {
@@ -42,45 +43,6 @@ constexpr std::uint32_t kExitBoundMs = 1000;
 // The poll counter of the cycles that a test steps through itself with
 // RunRefreshCycle. A running thread keeps its own.
 int SteppedPollCounter = 0;
-
-// Each start of the icon thread has a number, its run: the current one is in
-// IconThreadRun. Done retires the run once it stops waiting for the thread, by
-// moving IconThreadRun on to a number no thread has, and a thread whose run is
-// not current any more changes and sends nothing. So a thread that Done gave
-// up on (held in the speaker query by a hanging audio driver, say) sends
-// nothing when it comes back: not after Done's last packets, and not into the
-// library of a later start, even while that start's iMONVFD_Init still runs.
-// The thread enters its loop only if Done has not told it not to start any
-// more (a new thread is held back while the host holds the loader lock): each
-// side writes its own variable before it reads the other's, so at least one of
-// them sees the other. Entered and Finished only ever grow, so a thread of an
-// earlier run that comes late cannot undo what a later one has recorded.
-std::atomic<std::uint32_t> IconThreadRun{0};
-std::atomic<std::uint32_t> IconThreadEntered{0};    // the latest run that began
-std::atomic<std::uint32_t> IconThreadCancelled{0};  // the latest run told not to begin
-std::atomic<std::uint32_t> IconThreadFinished{0};   // the latest run whose last packet is sent
-
-void RaiseTo(std::atomic<std::uint32_t>& value, std::uint32_t run) {
-  std::uint32_t seen = value.load();
-  while (seen < run && !value.compare_exchange_weak(seen, run)) {
-  }
-}
-
-bool LastPacketSent() {
-  return IconThreadFinished.load() == IconThreadRun.load() || platform::ThreadEnded();
-}
-
-bool RunIsCurrent(std::uint32_t run) {
-  return IconThreadRun.load() == run;
-}
-
-// From now on no thread's run is current. The sends of the retired run check
-// it after they have read the vendor binding (panel::SendDataIf), so one that
-// is already past the check is a call into the library that has begun, which
-// plugin::VendorCallsReturn waits for.
-void RetireRun() {
-  IconThreadRun.fetch_add(1);
-}
 
 // The icon mutex exists from the moment the module is loaded.
 [[maybe_unused]] const bool kIconMutexCreated = (platform::CreateIconMutex(), true);
@@ -122,7 +84,7 @@ void RefreshCycle(std::uint32_t run, int& poll_counter) {
     speakers = GetSoundConfig();
   }
   platform::LockIconMutex();
-  if (!RunIsCurrent(run)) {
+  if (!plugin::RunIsCurrent(run)) {
     platform::UnlockIconMutex();
     return;
   }
@@ -145,7 +107,7 @@ void RefreshCycle(std::uint32_t run, int& poll_counter) {
   // holds up neither the host's icon commands nor the end of the plug-in. Only
   // this thread sends icon packets while it runs, so their order is the same.
   // A run that Done has retired meanwhile sends nothing.
-  panel::SendDataIf(packet, RunIsCurrent, run);
+  panel::SendData(packet, run);
 }
 
 void RefreshUntilTold(std::uint32_t run) {
@@ -153,7 +115,7 @@ void RefreshUntilTold(std::uint32_t run) {
   for (;;) {
     // The pause ends early when the host tells the thread to end.
     platform::WaitForWake(kRefreshPeriodMs);
-    if (!RunIsCurrent(run)) {
+    if (!plugin::RunIsCurrent(run)) {
       return;  // retired by Done
     }
     RefreshCycle(run, poll_counter);
@@ -164,17 +126,16 @@ void RefreshUntilTold(std::uint32_t run) {
 }
 
 void UpdateIconsThread(std::uint32_t run) {
-  RaiseTo(IconThreadEntered, run);
-  if (IconThreadCancelled.load() != run) {
+  if (plugin::EnterRun(run)) {
     RefreshUntilTold(run);
   }
-  RaiseTo(IconThreadFinished, run);
+  plugin::FinishRun(run);
 }
 
 }  // namespace
 
 void RunRefreshCycle() {
-  RefreshCycle(IconThreadRun.load(), SteppedPollCounter);
+  RefreshCycle(plugin::CurrentRun(), SteppedPollCounter);
 }
 
 void ClearIcons() {
@@ -200,7 +161,7 @@ bool StartIconThread() {
   IconThreadTerminate.store(0);
   IconThreadSuspend.store(0);
   SteppedPollCounter = 0;
-  return platform::StartThread(UpdateIconsThread, IconThreadRun.fetch_add(1) + 1);
+  return platform::StartThread(UpdateIconsThread, plugin::BeginRun());
 }
 
 bool StopIconThread() {
@@ -209,18 +170,18 @@ bool StopIconThread() {
   // One refresh period, as the host expects Done to take; then make sure the
   // thread's last packet has gone out before anything else is sent.
   platform::SleepMilliseconds(kRefreshPeriodMs);
-  const std::uint32_t run = IconThreadRun.load();
-  IconThreadCancelled.store(run);
-  if (IconThreadEntered.load() != run) {
-    // Not begun (or never started): it will not send anything now.
-    RetireRun();
-    platform::ReleaseThread(0);
-    return true;
+  switch (plugin::RetireRun(kStopBoundMs)) {
+    case plugin::RunEnd::kNeverBegan:
+      platform::ReleaseThread(0);
+      return true;
+    case plugin::RunEnd::kFinished:
+      platform::ReleaseThread(kExitBoundMs);
+      return true;
+    case plugin::RunEnd::kHung:
+      break;
   }
-  const bool sent = platform::WaitUntil(LastPacketSent, kStopBoundMs);
-  RetireRun();
-  platform::ReleaseThread(sent ? kExitBoundMs : 0);
-  return sent;
+  platform::ReleaseThread(0);
+  return false;
 }
 
 }  // namespace icons

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "panel/packet.h"
+
 namespace icons {
 
-// Bit 56 of a mask: the icon packet's command byte 0x01.
-inline constexpr std::uint64_t kIconCommand = 0x0100000000000000ull;
+// Bit 56 of a mask: the icon packet's command byte.
+inline constexpr std::uint64_t kIconCommand = panel::MakePacket(panel::kIcons);
 
 // All segments dark: ICON_STATUS becomes the empty icon packet, which is sent,
 // and no speaker mask counts as shown. The blink marks stay. Called while the
@@ -22,13 +24,12 @@ void SendIconStatus();
 bool StartIconThread();
 
 // Tells the icon thread to end, pauses one refresh period (500 ms) and then
-// waits, a few seconds at most, until the thread has sent its last packet, so
-// that nothing it sends can follow. Then it retires the thread's run: whatever
-// the thread does from now on, it changes no icon mask and sends nothing more
-// (a call into the vendor library that it has already begun excepted, see
-// plugin::VendorCallsReturn). Returns false when the thread has not sent its
-// last packet: it hangs in a call that does not return, and is left to end by
-// itself. Returns true after the pause when no thread runs. Host thread.
+// retires the thread's run (plugin::RetireRun): it waits, a few seconds at
+// most, until the thread has sent its last packet, so that nothing it sends
+// can follow, and from then on the thread changes no icon mask and sends
+// nothing more. Returns false when the thread has not sent its last packet:
+// it hangs in a call that does not return, and is left to end by itself.
+// Returns true after the pause when no thread runs. Host thread.
 bool StopIconThread();
 
 // One refresh cycle without the pause before it: blink, ring animation,

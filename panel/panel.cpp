@@ -23,14 +23,9 @@ static_assert(kPixelPackets * kBytesPerPacket >= text::kPixelBufferSize);
 
 }  // namespace
 
-void SendData(Packet packet) {
+void SendData(Packet packet, std::uint32_t run) {
   const std::array<std::uint8_t, 8> bytes = PacketBytes(packet);
-  plugin::VendorSendData(bytes.data());
-}
-
-void SendDataIf(Packet packet, bool (*current)(std::uint32_t token), std::uint32_t token) {
-  const std::array<std::uint8_t, 8> bytes = PacketBytes(packet);
-  plugin::VendorSendDataIf(bytes.data(), current, token);
+  plugin::VendorSendData(bytes.data(), run);
 }
 
 void ClearDisplay() {

@@ -5,18 +5,15 @@
 #include <cstdint>
 
 #include "panel/packet.h"
+#include "plugin/shutdown.h"
 
 namespace panel {
 
 // Sends one packet to the panel through the vendor library; sends nothing
-// while the library is not bound. Called from the host's thread and from the
-// icon thread; takes no lock.
-void SendData(Packet packet);
-
-// As SendData, for a sender that may be retired meanwhile: the packet goes out
-// only if `current(token)` still holds once the vendor binding has been read
-// (see plugin::VendorSendDataIf). The icon thread sends its packets this way.
-void SendDataIf(Packet packet, bool (*current)(std::uint32_t token), std::uint32_t token);
+// while the library is not bound, or when `run` is an icon thread's run that
+// Done has retired meanwhile (see plugin::RunIsCurrent). Called from the
+// host's thread and from the icon thread; takes no lock.
+void SendData(Packet packet, std::uint32_t run = plugin::kHostRun);
 
 // The reset sequence: eight packets that put the panel into a known state,
 // then the text frame and the pixel buffer are emptied in memory. Host thread.

@@ -16,8 +16,9 @@ namespace platform {
 // An opaque handle of a loaded library; null means "not loaded".
 struct Library;
 
-// A resolved function address. Callers cast it to the function type they
-// expect; nothing else in the product casts function pointers.
+// A resolved function address, of no particular type: Resolve below gives it
+// the type the caller expects. The plug-in's calls into the vendor library
+// (plugin/vendor.cpp) keep the bare address and make the call themselves.
 using Symbol = void (*)();
 
 // File name under which the panel vendor's library is loaded: "sg_vfd.dll" on
@@ -52,6 +53,16 @@ Library* OpenLibrary(const char* name);
 
 // Resolves an exported function by name; null when the library lacks it.
 Symbol FindSymbol(Library* library, const char* name);
+
+// Resolves an exported function by name into `*slot` as the function type the
+// caller expects, or null when the library lacks it; says whether it was found.
+// The one place where a symbol is cast to a function type: the library must
+// export `name` with that type, which nothing here can check.
+template <typename Function>
+bool Resolve(Library* library, const char* name, Function* slot) {
+  *slot = reinterpret_cast<Function>(FindSymbol(library, name));
+  return *slot != nullptr;
+}
 
 // Releases one reference taken by OpenLibrary. A null library is ignored.
 void CloseLibrary(Library* library);
@@ -129,10 +140,12 @@ void Wake();
 // only differences of two readings mean anything.
 std::uint32_t TickMilliseconds();
 
-// Tests `condition` until it holds or `milliseconds` have passed, pausing
-// briefly between tests; returns its last answer. For short waits on another
-// thread's progress that must never hang the caller.
-inline bool WaitUntil(bool (*condition)(), std::uint32_t milliseconds) {
+// Tests `condition` (a function or any callable answering true or false) until
+// it holds or `milliseconds` have passed, pausing briefly between tests;
+// returns its last answer. For short waits on another thread's progress that
+// must never hang the caller.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::uint32_t milliseconds) {
   const std::uint32_t start = TickMilliseconds();
   while (!condition()) {
     if (TickMilliseconds() - start >= milliseconds) {

@@ -7,8 +7,7 @@ namespace {
 template <typename Function>
 void Resolve(platform::Library* library, const char* name, Function* slot,
              const char** first_missing) {
-  *slot = reinterpret_cast<Function>(platform::FindSymbol(library, name));
-  if (*slot == nullptr && *first_missing == nullptr) {
+  if (!platform::Resolve(library, name, slot) && *first_missing == nullptr) {
     *first_missing = name;
   }
 }

@@ -7,6 +7,7 @@
 #include "icons/icons.h"
 #include "panel/panel.h"
 #include "platform/platform.h"
+#include "plugin/shutdown.h"
 #include "plugin/state.h"
 #include "plugin/texts.h"
 #include "plugin/vendor.h"
@@ -112,14 +113,14 @@ void Done() {
   // each packet of Done's own would hang the host's thread as well. Done then
   // sends nothing and leaves the library loaded under the call. Normally no
   // packet is on its way, or it comes back at once, and nothing changes.
-  bool stalled = reset_panel && !VendorCallsReturn();
+  bool stalled = reset_panel && !CallsReturn();
   if (reset_panel && !stalled) {
     panel::ClearDisplay();
   }
   const bool thread_ended = icons::StopIconThread();
   // A thread that Done gave up on may hang in the vendor library, or elsewhere
   // (the speaker query, say); only the former stalls the panel.
-  stalled = stalled || (!thread_ended && !VendorCallsReturn());
+  stalled = stalled || (!thread_ended && !CallsReturn());
   if (stalled) {
     VendorLeaveLoaded();  // from here on nothing reaches the library
   }

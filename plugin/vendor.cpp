@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "plugin/shutdown.h"
 #include "plugin/vendor_functions.h"
 
 namespace plugin {
@@ -30,15 +31,6 @@ std::atomic<platform::Symbol> iMONSetTextFunc{nullptr};   // iMONVFD_SetText, ne
 std::atomic<platform::Symbol> iMONSetEQFunc{nullptr};     // iMONVFD_SetEQ, never called
 std::atomic<platform::Symbol> iMONLCDSendData{nullptr};   // iMONLCD_SendData
 
-// Calls into the library that have begun and not yet returned. A call counts
-// itself in before it reads its binding; a release clears the bindings before
-// it reads the count. So once the release has seen the count drop to zero, no
-// call is running in the library and none can start.
-std::atomic<int> CallsInLibrary{0};
-
-// How long a release waits for calls still running in the library.
-constexpr std::uint32_t kCallsEndBoundMs = 1000;
-
 void ClearBindings() {
   iMONInitFunc.store(nullptr);
   iMONUninitProc.store(nullptr);
@@ -46,10 +38,6 @@ void ClearBindings() {
   iMONSetTextFunc.store(nullptr);
   iMONSetEQFunc.store(nullptr);
   iMONLCDSendData.store(nullptr);
-}
-
-bool NoCallsInLibrary() {
-  return CallsInLibrary.load() == 0;
 }
 
 #if defined(__i386__)
@@ -134,7 +122,7 @@ void CallSendData(platform::Symbol function, const std::uint8_t* bytes) {
 // bindings are cleared already. When calls do not end in time (a stalled
 // transfer), the reference is kept, so the library stays loaded under them.
 void ReleaseLibrary(platform::Library* library) {
-  if (library != nullptr && platform::WaitUntil(NoCallsInLibrary, kCallsEndBoundMs)) {
+  if (library != nullptr && CallsReturn()) {
     platform::CloseLibrary(library);
   }
 }
@@ -178,25 +166,15 @@ bool VendorInit(std::uint32_t first, std::uint32_t second) {
   return (CallInit(init, first, second) & 0xFFu) != 0;
 }
 
-void VendorSendData(const std::uint8_t* bytes) {
-  VendorSendDataIf(bytes, nullptr, 0);
-}
-
-void VendorSendDataIf(const std::uint8_t* bytes, bool (*current)(std::uint32_t token),
-                      std::uint32_t token) {
-  CallsInLibrary.fetch_add(1);
-  // The sender is asked after the binding is read: whoever retires it does so
-  // before a later start binds a library, so a binding read here that belongs
-  // to that library comes with an answer of "retired".
-  if (const platform::Symbol send = iMONLCDSendData.load();
-      send != nullptr && (current == nullptr || current(token))) {
+void VendorSendData(const std::uint8_t* bytes, std::uint32_t run) {
+  CallBegins();
+  // The run is asked after the binding is read: Done retires it before a later
+  // start binds a library, so a binding read here that belongs to that library
+  // comes with an answer of "retired".
+  if (const platform::Symbol send = iMONLCDSendData.load(); send != nullptr && RunIsCurrent(run)) {
     CallSendData(send, bytes);
   }
-  CallsInLibrary.fetch_sub(1);
-}
-
-bool VendorCallsReturn() {
-  return platform::WaitUntil(NoCallsInLibrary, kCallsEndBoundMs);
+  CallEnds();
 }
 
 void VendorUninitAndRelease() {
@@ -206,7 +184,7 @@ void VendorUninitAndRelease() {
     return;  // a library without iMONVFD_Uninit stays loaded
   }
   // iMONVFD_Uninit only once every packet has returned from the library.
-  if (!VendorCallsReturn()) {
+  if (!CallsReturn()) {
     VendorLeaveLoaded();
     return;
   }

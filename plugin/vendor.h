@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "plugin/shutdown.h"
+
 namespace plugin {
 
 // Loads the vendor library by its plain file name and resolves all six
@@ -25,22 +27,12 @@ bool VendorLibraryLoaded();
 bool VendorInit(std::uint32_t first, std::uint32_t second);
 
 // Hands one packet's eight bytes to iMONLCD_SendData; does nothing while it is
-// not bound. The bytes need only live for the call.
-void VendorSendData(const std::uint8_t* bytes);
-
-// As VendorSendData, for a sender that another thread may retire at any
-// moment: the packet goes out only if `current(token)` still holds after the
-// binding has been read. A sender retired before a library was bound can thus
-// never reach that library, and one retired before VendorCallsReturn has
-// answered true sends nothing more at all.
-void VendorSendDataIf(const std::uint8_t* bytes, bool (*current)(std::uint32_t token),
-                      std::uint32_t token);
-
-// Waits, up to a second, until no call runs in the library; true when none
-// does. False means a packet has not come back: the panel has stopped
-// answering, and every further call would hang as well. Returns at once when
-// no call runs. Host thread.
-bool VendorCallsReturn();
+// not bound. The bytes need only live for the call. A packet of the icon
+// thread carries its run and goes out only if the run is still current after
+// the binding has been read: a run retired before a library was bound can
+// thus never reach that library, and one retired before CallsReturn has
+// answered true sends nothing more at all (see shutdown.h).
+void VendorSendData(const std::uint8_t* bytes, std::uint32_t run = kHostRun);
 
 // Ends the use of the library: every binding is cleared, so nothing more
 // reaches the library. Then, when iMONVFD_Uninit is bound, it is called and the

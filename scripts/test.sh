@@ -13,6 +13,9 @@ script=test.sh
 . scripts/steps.sh
 setup_and_probe
 
+# The steps of the workflow presets (CMakePresets.json), taken one by one so
+# that each has its line here and its own log, and the tests can wait for the
+# Wine session or the virtual machine that they need.
 for preset in native native-tsan native-asan win32 win64 wasm; do
   step "configure, preset $preset" "build/logs/configure-$preset.log" cmake --preset "$preset"
   step "build, preset $preset" "build/logs/build-$preset.log" cmake --build --preset "$preset"

@@ -18,6 +18,7 @@
 #include "bridge/tests/standin.h"
 #include "emulator/model.h"
 #include "hostsim/cli.h"
+#include "panel/packet.h"
 #include "plugin/vendor_functions.h"
 #include "tests/support/plugin_fixture.h"
 
@@ -31,7 +32,6 @@ using std::chrono::milliseconds;
 constexpr char kDeviceVariable[] = "VESTRIX_PANEL_DEVICE";
 constexpr char kDisplayNotFound[] =
     "VESTRIX.DLL: Unable to Initialize the display. Display hardware not found";
-constexpr std::uint8_t kIconCommand = 0x01;
 constexpr std::uint8_t kFanOn = 2;
 constexpr std::uint8_t kFanBlink = 3;
 
@@ -45,9 +45,8 @@ std::string BridgePath() {
 
 // The bridge's count of packets it could not write.
 std::uint64_t FailedWrites(platform::Library* bridge) {
-  using Function = std::uint64_t (*)();
-  const auto failed =
-      reinterpret_cast<Function>(platform::FindSymbol(bridge, "VxBridge_FailedWrites"));
+  std::uint64_t (*failed)() = nullptr;
+  platform::Resolve(bridge, "VxBridge_FailedWrites", &failed);
   EXPECT_NE(failed, nullptr);
   return failed != nullptr ? failed() : 0;
 }
@@ -87,7 +86,7 @@ void ExpectSamePackets(const std::vector<std::uint8_t>& bytes,
     if (next < host.size() && packet == host[next]) {
       ++next;
     } else {
-      EXPECT_EQ(packet[7], kIconCommand) << "unexpected packet " << Hex(packet);
+      EXPECT_EQ(packet[7], panel::kIcons) << "unexpected packet " << Hex(packet);
     }
   }
   EXPECT_EQ(next, host.size()) << "the device received:\n"
@@ -331,12 +330,12 @@ TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
   ASSERT_TRUE(reader.ShrinkToOnePage());
   UseBridge(FifoPath());
   platform::Library* library = bridge_;
-  const auto init =
-      reinterpret_cast<plugin::VendorInitFunction>(platform::FindSymbol(library, "iMONVFD_Init"));
-  const auto send = reinterpret_cast<plugin::VendorSendDataFunction>(
-      platform::FindSymbol(library, "iMONLCD_SendData"));
-  const auto uninit = reinterpret_cast<plugin::VendorUninitFunction>(
-      platform::FindSymbol(library, "iMONVFD_Uninit"));
+  plugin::VendorInitFunction init = nullptr;
+  plugin::VendorSendDataFunction send = nullptr;
+  plugin::VendorUninitFunction uninit = nullptr;
+  platform::Resolve(library, "iMONVFD_Init", &init);
+  platform::Resolve(library, "iMONLCD_SendData", &send);
+  platform::Resolve(library, "iMONVFD_Uninit", &uninit);
   ASSERT_EQ(init(24, 0x8888), 1);
 
   // Nobody reads: the FIFO fills up, then the bridge's queue; the packet that
@@ -369,7 +368,7 @@ TEST_F(BridgeTest, DeviceThatTakesNothingCostsTheHostOneWaitOnly) {
     ASSERT_TRUE(std::equal(bytes.begin() + 8 * n, bytes.begin() + 8 * n + 8, numbered(n).begin()))
         << "packet " << n << " lost, reordered or sent twice";
   }
-  EXPECT_TRUE(WaitFor([&] { return send(numbered(sent).data()) == 1; }));
+  EXPECT_TRUE(platform::WaitUntil([&] { return send(numbered(sent).data()) == 1; }, kWaitMs));
   EXPECT_EQ(uninit(), 1);
   const std::vector<std::uint8_t> last = reader.Drain();
   EXPECT_TRUE(last.size() >= 8 && std::equal(last.end() - 8, last.end(), numbered(sent).begin()));
@@ -419,7 +418,7 @@ TEST_F(BridgeTest, MessagesNeverWaitForAFullStandardError) {
     done = Close();
     returned = true;
   });
-  const bool in_time = WaitFor([&] { return returned.load(); }, milliseconds(5000));
+  const bool in_time = platform::WaitUntil([&] { return returned.load(); }, 5000);
   full.Release();  // lets a bridge that waits for standard error go on
   host.join();
   EXPECT_TRUE(in_time) << "the host waited for standard error";

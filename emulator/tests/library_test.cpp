@@ -24,24 +24,19 @@ using plugin::VendorIsInitedFunction;
 using plugin::VendorSendDataFunction;
 using plugin::VendorUninitFunction;
 
-template <typename Function>
-Function Find(platform::Library* library, const char* name) {
-  return reinterpret_cast<Function>(platform::FindSymbol(library, name));
-}
-
 class EmulatorLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     library_ = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
     ASSERT_NE(library_, nullptr) << "cannot load " << VESTRIX_TEST_EMULATOR_PATH;
-    init_ = Find<VendorInitFunction>(library_, "iMONVFD_Init");
-    uninit_ = Find<VendorUninitFunction>(library_, "iMONVFD_Uninit");
-    is_inited_ = Find<VendorIsInitedFunction>(library_, "iMONVFD_IsInited");
-    send_ = Find<VendorSendDataFunction>(library_, "iMONLCD_SendData");
-    get_state_ = Find<decltype(&VxPanel_GetState)>(library_, "VxPanel_GetState");
-    get_entry_ = Find<decltype(&VxPanel_GetLogEntry)>(library_, "VxPanel_GetLogEntry");
-    reset_ = Find<decltype(&VxPanel_Reset)>(library_, "VxPanel_Reset");
-    set_answer_ = Find<decltype(&VxPanel_SetInitAnswer)>(library_, "VxPanel_SetInitAnswer");
+    platform::Resolve(library_, "iMONVFD_Init", &init_);
+    platform::Resolve(library_, "iMONVFD_Uninit", &uninit_);
+    platform::Resolve(library_, "iMONVFD_IsInited", &is_inited_);
+    platform::Resolve(library_, "iMONLCD_SendData", &send_);
+    platform::Resolve(library_, "VxPanel_GetState", &get_state_);
+    platform::Resolve(library_, "VxPanel_GetLogEntry", &get_entry_);
+    platform::Resolve(library_, "VxPanel_Reset", &reset_);
+    platform::Resolve(library_, "VxPanel_SetInitAnswer", &set_answer_);
     ASSERT_TRUE(init_ && uninit_ && is_inited_ && send_ && get_state_ && get_entry_ && reset_ &&
                 set_answer_);
     reset_();
@@ -71,8 +66,9 @@ TEST_F(EmulatorLibrary, OffersTheVendorsSixFunctionsUnderPlainNames) {
                            "iMONVFD_SetEQ", "iMONLCD_SendData", "VxPanel_ApiVersion"}) {
     EXPECT_NE(platform::FindSymbol(library_, name), nullptr) << name;
   }
-  EXPECT_EQ(Find<decltype(&VxPanel_ApiVersion)>(library_, "VxPanel_ApiVersion")(),
-            kVxPanelApiVersion);
+  decltype(&VxPanel_ApiVersion) api_version = nullptr;
+  ASSERT_TRUE(platform::Resolve(library_, "VxPanel_ApiVersion", &api_version));
+  EXPECT_EQ(api_version(), kVxPanelApiVersion);
 }
 
 TEST_F(EmulatorLibrary, VendorCallsReachTheModelAndTheLog) {
@@ -180,13 +176,15 @@ TEST(EmulatorLoads, LoadingOnOneThreadAndFreeingOnAnotherLeavesNothingBehind) {
     std::thread host([&] {
       library = platform::OpenLibrary(VESTRIX_TEST_EMULATOR_PATH);
       ASSERT_NE(library, nullptr);
-      const auto init = Find<VendorInitFunction>(library, "iMONVFD_Init");
-      const auto send = Find<VendorSendDataFunction>(library, "iMONLCD_SendData");
+      VendorInitFunction init = nullptr;
+      VendorSendDataFunction send = nullptr;
+      platform::Resolve(library, "iMONVFD_Init", &init);
+      platform::Resolve(library, "iMONLCD_SendData", &send);
       ASSERT_TRUE(init && send);
       const unsigned char packet[8] = {1, 2, 3, 4, 5, 6, 7, 0x20};
       EXPECT_EQ(init(24, 0x8888), 1);
       EXPECT_EQ(send(packet), 1);
-      uninit = Find<VendorUninitFunction>(library, "iMONVFD_Uninit");
+      platform::Resolve(library, "iMONVFD_Uninit", &uninit);
     });
     host.join();
     ASSERT_NE(uninit, nullptr);
@@ -226,8 +224,8 @@ class EmulatorWindow : public EmulatorLibrary {
     }
 #endif
     EmulatorLibrary::SetUp();
-    get_window_ = Find<decltype(&VxPanel_GetWindowInfo)>(library_, "VxPanel_GetWindowInfo");
-    hold_ = Find<decltype(&VxPanel_HoldWindowPainting)>(library_, "VxPanel_HoldWindowPainting");
+    platform::Resolve(library_, "VxPanel_GetWindowInfo", &get_window_);
+    platform::Resolve(library_, "VxPanel_HoldWindowPainting", &hold_);
     ASSERT_TRUE(get_window_ && hold_);
   }
 

@@ -10,9 +10,12 @@ that built it.
 import datetime
 import json
 import os
-import platform
 import subprocess
 import sys
+
+# The machine is named as on the other pages with figures.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from doc_figures import cpu_model  # noqa: E402
 
 # Benchmark name -> what it measures, in table order.
 ROWS = [
@@ -39,17 +42,6 @@ def show(ns):
     if ns >= 1e3:
         return f"{ns / 1e3:.2f} µs"
     return f"{ns:.1f} ns"
-
-
-def cpu_model():
-    try:
-        with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
-            for line in cpuinfo:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or "unknown"
 
 
 def main():

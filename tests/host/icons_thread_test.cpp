@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "panel/packet.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace testing_support {
@@ -165,7 +166,8 @@ TEST_F(IconThread, DoneEndsTheThreadBeforeItsLastPacketsAndTheRelease) {
     std::size_t dark = records.size();  // Done's all-dark icon packet
     std::size_t uninit = records.size();
     for (std::size_t i = done_from; i < records.size(); ++i) {
-      if (IsSend(records[i]) && !FromIconThread(records[i]) && records[i].bytes[7] == 0x01) {
+      if (IsSend(records[i]) && !FromIconThread(records[i]) &&
+          records[i].bytes[7] == panel::kIcons) {
         dark = i;
       }
       if (records[i].kind == kRecordUninit) {

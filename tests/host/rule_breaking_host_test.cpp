@@ -56,7 +56,7 @@ TEST_F(RuleBreakingHost, UnloadingAnOpenPlugInLeavesItsThreadRunning) {
 TEST_F(RuleBreakingHost, DoneReturnsWhileTheIconThreadHangsInTheVendorLibrary) {
   Open("message");
   Recorder_StallNextSend();
-  ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing";
+  ASSERT_TRUE(platform::WaitUntil(Recorder_Stalled, kWaitMs)) << "the icon thread sent nothing";
 
   const std::size_t host_packets = SentPackets(true).size();
   const milliseconds took = Close();
@@ -91,12 +91,14 @@ TEST_F(RuleBreakingHost, DoneFromALibraryThatIsBeingUnloaded) {
     Recorder_Clear();
     Open("message");
     if (thread_has_begun) {
-      ASSERT_TRUE(WaitFor([] { return SentPackets().size() > SentPackets(true).size(); }));
+      ASSERT_TRUE(platform::WaitUntil(
+          [] { return SentPackets().size() > SentPackets(true).size(); }, kWaitMs));
     }
     platform::Library* hook = platform::OpenLibrary(UnloadHookPath().c_str());
     ASSERT_NE(hook, nullptr) << UnloadHookPath();
     using SetHook = void (*)(decltype(api_.Done));
-    const auto set_hook = reinterpret_cast<SetHook>(platform::FindSymbol(hook, "UnloadHook_Set"));
+    SetHook set_hook = nullptr;
+    platform::Resolve(hook, "UnloadHook_Set", &set_hook);
     ASSERT_NE(set_hook, nullptr);
     set_hook(api_.Done);
 
@@ -121,11 +123,11 @@ TEST_F(RuleBreakingHost, ASecondThreadSendingWhileDoneReleasesTheLibrary) {
       calls.fetch_add(1);
     }
   });
-  ASSERT_TRUE(WaitFor([&] { return calls.load() > 100; }));
+  ASSERT_TRUE(platform::WaitUntil([&] { return calls.load() > 100; }, kWaitMs));
   Close();
   // The sender goes on after the release; none of it may reach the library.
   const int after_done = calls.load();
-  ASSERT_TRUE(WaitFor([&] { return calls.load() > after_done + 100; }));
+  ASSERT_TRUE(platform::WaitUntil([&] { return calls.load() > after_done + 100; }, kWaitMs));
   stop.store(true);
   sender.join();
   EXPECT_EQ(CountRecords(kRecordUninit), 1u);

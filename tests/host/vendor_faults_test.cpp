@@ -276,12 +276,14 @@ TEST_F(VendorFaults, PanelThatStopsAnsweringDoesNotHoldUpDone) {
     SCOPED_TRACE(mode);
     Recorder_Clear();
     Open(mode);
-    ASSERT_TRUE(WaitFor([] { return SentPackets().size() > SentPackets(true).size(); }))
+    ASSERT_TRUE(platform::WaitUntil([] { return SentPackets().size() > SentPackets(true).size(); },
+                                    kWaitMs))
         << "the icon thread sent nothing";
     const std::size_t host_packets = SentPackets(true).size();
     const std::size_t icon_packets = SentPackets().size() - host_packets;
     Recorder_StallEverySend();
-    ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing more";
+    ASSERT_TRUE(platform::WaitUntil(Recorder_Stalled, kWaitMs))
+        << "the icon thread sent nothing more";
     {
       const StallWatchdog watchdog(kDoneBound + milliseconds(5000));
       EXPECT_LT(Close(), kDoneBound);
@@ -308,12 +310,13 @@ TEST_F(VendorFaults, PanelThatStopsAnsweringDoesNotHoldUpDone) {
 TEST_F(VendorFaults, PlugInUnloadsOnceAThreadDoneGaveUpOnHasEnded) {
   Open("message");
   Recorder_StallNextSend();
-  ASSERT_TRUE(WaitFor(Recorder_Stalled)) << "the icon thread sent nothing";
+  ASSERT_TRUE(platform::WaitUntil(Recorder_Stalled, kWaitMs)) << "the icon thread sent nothing";
   EXPECT_LT(Close(), kDoneBound);
   UnloadPlugin(false);
   EXPECT_TRUE(platform::IsLibraryLoaded(PluginPath().c_str())) << "unloaded under its thread";
   Recorder_ReleaseStall();
-  EXPECT_TRUE(WaitFor([] { return !platform::IsLibraryLoaded(PluginPath().c_str()); }))
+  EXPECT_TRUE(
+      platform::WaitUntil([] { return !platform::IsLibraryLoaded(PluginPath().c_str()); }, kWaitMs))
       << "the plug-in stays loaded after its thread has ended";
   LoadPlugin();
 }

@@ -13,12 +13,10 @@
 # (apt-get -s) go to the real apt-get, which only reads; npm, which records
 # its call. The machine's package state is never touched, and its virtual
 # machine's cache neither.
-set -eu
-source_dir="${1:?usage: apt_mirror_test.sh SOURCE_DIR}"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+test_name=apt_mirror_test
+# shellcheck source-path=SCRIPTDIR source=harness.sh
+. "$(dirname "$0")/harness.sh"
+show=calls
 
 src="$tmp/src"
 mkdir -p "$src/scripts/vm" "$tmp/bin"
@@ -71,32 +69,16 @@ for tool in qemu-system-x86_64 busybox; do
 done
 chmod +x "$tmp/bin/"*
 
-failures=0
-# run WHAT UPDATE MISSING COMMAND...: runs the command in the scratch tree with
-# the stand-ins, the update failing UPDATE ("once" or "always") and the
+# standins UPDATE MISSING COMMAND...: runs the command in the scratch tree
+# with the stand-ins, the update failing UPDATE ("once" or "always") and the
 # packages MISSING reported as not installed.
-run() {
-  update="$2" standin_missing="$3"
-  shift 3
+standins() {
+  update="$1" standin_missing="$2"
+  shift 2
   rm -f "$tmp/calls"
   touch "$tmp/calls"
-  status=0
-  (cd "$src" && PATH="$tmp/bin:$PATH" STANDIN_UPDATE="$update" STANDIN_MISSING="$standin_missing" \
-    VESTRIX_APT_PAUSE=0 XDG_CACHE_HOME="$tmp/cache" VESTRIX_NO_WINE32=1 "$@" >"$tmp/out" 2>"$tmp/err") ||
-    status=$?
-}
-# expect WHAT CONDITION...: one expectation of the last run, as a test(1) or
-# grep command; a failed one is reported with the run's output.
-expect() {
-  what="$1"
-  shift
-  if ! "$@" >/dev/null 2>&1; then
-    echo "apt_mirror_test: $what: failed: $*" >&2
-    sed 's/^/  stdout: /' "$tmp/out" >&2
-    sed 's/^/  stderr: /' "$tmp/err" >&2
-    sed 's/^/  calls: /' "$tmp/calls" >&2
-    failures=$((failures + 1))
-  fi
+  run -C "$src" env PATH="$tmp/bin:$PATH" STANDIN_UPDATE="$update" STANDIN_MISSING="$standin_missing" \
+    VESTRIX_APT_PAUSE=0 XDG_CACHE_HOME="$tmp/cache" VESTRIX_NO_WINE32=1 "$@"
 }
 updates() { grep -c '^apt-get .*update' "$tmp/calls" || true; }
 
@@ -104,12 +86,14 @@ updates() { grep -c '^apt-get .*update' "$tmp/calls" || true; }
 missing="cmake xauth"
 index=binary-i386/Packages.xz
 
-run "update fails once" once "$missing" scripts/setup.sh
+# The first update fails.
+standins once "$missing" scripts/setup.sh
 expect "setup retries a failed update" test "$status" -eq 0 -a "$(updates)" -eq 2
 expect "setup installs after the retry" grep -q '^apt-get install .*cmake xauth' "$tmp/calls"
 expect "setup installs the npm packages of the lock file" grep -q '^npm ci' "$tmp/calls"
 
-run "update fails always" always "$missing" scripts/setup.sh
+# Every update fails.
+standins always "$missing" scripts/setup.sh
 expect "setup goes on when the lists offer the packages" test "$status" -eq 0 -a "$(updates)" -eq 3
 expect "setup names the index it could not fetch" grep -q "could not fetch: .*$index" "$tmp/out"
 expect "setup installs from the lists there are" grep -q '^apt-get install .*cmake xauth' "$tmp/calls"
@@ -117,7 +101,7 @@ expect "setup leaves the npm packages alone once installed" test "$(grep -c '^np
 
 # A setup whose list holds a package that no list offers.
 sed 's/^packages="cmake /packages="cmake vestrix-no-such-package /' "$src/scripts/setup.sh" >"$src/scripts/setup-more.sh"
-run "a package that cannot be had" always "cmake vestrix-no-such-package" sh scripts/setup-more.sh
+standins always "cmake vestrix-no-such-package" sh scripts/setup-more.sh
 expect "setup fails for a package it cannot have" test "$status" -ne 0
 expect "setup names that package" grep -q 'Unable to locate package vestrix-no-such-package' "$tmp/err"
 expect "setup names the index behind it" grep -q "could not fetch: .*$index" "$tmp/err"
@@ -126,7 +110,7 @@ expect "setup installs nothing then" test "$(grep -c '^apt-get install' "$tmp/ca
 # The virtual machine's preparation with an empty cache and an update that
 # always fails: its private lists offer nothing, so it fails before any
 # download, naming 32-bit Wine and the index.
-run "no lists for the virtual machine" always "" scripts/vm/prepare.sh --wine32
+standins always "" scripts/vm/prepare.sh --wine32
 expect "prepare fails without the packages" test "$status" -ne 0
 expect "prepare names 32-bit Wine" grep -q "wine32:i386" "$tmp/err"
 expect "prepare names the index" grep -q "could not fetch: .*$index" "$tmp/err"
@@ -144,16 +128,11 @@ mkfifo "$tmp/hold"
 flock -s "$vm_cache_root/packages-held/.ready" sh -c "touch '$tmp/held' && cat '$tmp/hold'" >/dev/null &
 holder=$!
 until [ -e "$tmp/held" ]; do sleep 0.1; done
-run "a current cache" always "" scripts/vm/prepare.sh
+standins always "" scripts/vm/prepare.sh
 echo >"$tmp/hold"
 wait "$holder" || true
 expect "prepare takes a current cache as it is" test "$status" -eq 0 -a ! -s "$tmp/calls"
 expect "prepare keeps the current entry" test -f "$vm_packages/.ready" -a -f "$vm_initramfs"
 expect "prepare prunes an old entry" test ! -e "$vm_cache_root/packages-old"
 expect "prepare keeps an old entry a machine holds" test -d "$vm_cache_root/packages-held"
-
-if [ "$failures" -ne 0 ]; then
-  echo "apt_mirror_test: $failures expectation(s) failed" >&2
-  exit 1
-fi
-echo "apt_mirror_test: passed"
+finish

@@ -5,47 +5,38 @@
 #   count_argument_test.sh SOURCE_DIR
 # Runs the real scripts in a scratch tree whose scripts/setup.sh is a stub that
 # records its call and fails, so that no count starts a real run.
-set -eu
-source_dir="${1:?usage: count_argument_test.sh SOURCE_DIR}"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+test_name=count_argument_test
+# shellcheck source-path=SCRIPTDIR source=harness.sh
+. "$(dirname "$0")/harness.sh"
 
 mkdir -p "$tmp/scripts" "$tmp/cmake"
 cp "$source_dir/scripts/fuzz.sh" "$source_dir/scripts/soak.sh" "$source_dir/scripts/steps.sh" \
   "$source_dir/scripts/wine-session.sh" "$tmp/scripts/"
-cat >"$tmp/scripts/setup.sh" <<'EOF'
+cat >"$tmp/scripts/setup.sh" <<'END'
 #!/bin/sh
 echo called >"$(dirname "$0")/../setup-called"
 exit 97
-EOF
+END
 # soak.sh asks the probe after the setup; it never gets that far here.
 printf '#!/bin/sh\nexit 3\n' >"$tmp/scripts/wine32-probe.sh"
 chmod +x "$tmp/scripts/"*.sh
 
-failures=0
 # check SCRIPT WANTED_STATUS WANTED_MESSAGE ARGUMENT...: runs the script with
-# the arguments; the status and the first line of standard error must match.
+# the arguments; the status and the first line of standard error must match,
+# and the setup runs only for a count taken.
 check() {
-  name="$1"
-  wanted_status="$2"
-  wanted="$3"
+  name="$1" wanted_status="$2" wanted="$3"
   shift 3
   rm -f "$tmp/setup-called"
-  status=0
-  sh "$tmp/scripts/$name" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
-  got=$(head -n 1 "$tmp/err")
-  called=no
-  [ ! -e "$tmp/setup-called" ] || called=yes
+  run sh "$tmp/scripts/$name" "$@"
   want_called=no
   [ "$wanted_status" = 2 ] || want_called=yes
-  if [ "$status" != "$wanted_status" ] || [ "$got" != "$wanted" ] || [ "$called" != "$want_called" ]; then
-    echo "FAILED: $name $*: status $status (wanted $wanted_status), setup run: $called (wanted $want_called)"
-    echo "  stderr: $got"
-    echo "  wanted: $wanted"
-    failures=$((failures + 1))
-  fi
+  called=no
+  [ ! -e "$tmp/setup-called" ] || called=yes
+  expect "$name $*: status $status (wanted $wanted_status)" test "$status" = "$wanted_status"
+  expect "$name $*: the first line of stderr (wanted: $wanted)" \
+    test "$(head -n 1 "$tmp/err")" = "$wanted"
+  expect "$name $*: setup run: $called (wanted $want_called)" test "$called" = "$want_called"
 }
 
 for value in '' 0 000 -5 1.5 abc '60 s' 123456789; do
@@ -62,9 +53,4 @@ for value in 1 007 99999999; do
 done
 check fuzz.sh 97 "fuzz.sh: $step_failed"
 check soak.sh 97 "soak.sh: $step_failed"
-
-if [ "$failures" -ne 0 ]; then
-  echo "$failures checks failed"
-  exit 1
-fi
-echo "all count arguments handled"
+finish

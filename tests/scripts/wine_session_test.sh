@@ -6,17 +6,15 @@
 # a scratch tree whose cmake/wine-run.sh is a stub: its wineboot fails, and its
 # wineserver -p starts a server, finds one running when
 # WINE_STUB_SERVER_RUNNING=1, or cannot start one when it is "broken".
-set -eu
-source_dir="${1:?usage: wine_session_test.sh SOURCE_DIR}"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+test_name=wine_session_test
+# shellcheck source-path=SCRIPTDIR source=harness.sh
+. "$(dirname "$0")/harness.sh"
+show=calls
 
 mkdir -p "$tmp/scripts" "$tmp/cmake"
 cp "$source_dir/scripts/steps.sh" "$source_dir/scripts/wine-session.sh" "$tmp/scripts/"
 
-cat >"$tmp/cmake/wine-run.sh" <<'EOF'
+cat >"$tmp/cmake/wine-run.sh" <<'END'
 #!/bin/sh
 echo "$*" >>"$WINE_STUB_CALLS"
 case "$2 ${3-}" in
@@ -36,75 +34,38 @@ case "$2 ${3-}" in
     ;;
   *) exit 99 ;;
 esac
-EOF
+END
 chmod +x "$tmp/cmake/wine-run.sh"
 
-cat >"$tmp/driver.sh" <<'EOF'
+cat >"$tmp/driver.sh" <<'END'
 set -eu
 script=driver
 . scripts/steps.sh
 step "start Wine (64-bit)" build/logs/wine-64.log wine_session_start 64
 echo "driver: went on after Wine failed to start"
-EOF
-
-failures=0
-fail() {
-  echo "wine_session_test: $case_name: $1" >&2
-  failures=$((failures + 1))
-}
+END
 
 # run_driver CASE SERVER_RUNNING ERROR: runs the driver in a fresh scratch build
 # and expects it to fail, showing ERROR.
 run_driver() {
   case_name="$1"
-  rm -rf "$tmp/build" "$tmp/calls" "$tmp/out" "$tmp/err"
-  status=0
-  (cd "$tmp" && WINE_STUB_CALLS="$tmp/calls" WINE_STUB_SERVER_RUNNING="$2" \
-    sh ./driver.sh >"$tmp/out" 2>"$tmp/err") || status=$?
-  if [ "$status" -eq 0 ]; then
-    fail "the driver exited with status 0"
-  fi
-  if ! grep -q "$3" "$tmp/err"; then
-    fail "the error '$3' is not on stderr"
-  fi
-  if ! grep -q "FAILED" "$tmp/err"; then
-    fail "no FAILED line on stderr"
-  fi
-  if grep -q "went on" "$tmp/out"; then
-    fail "the driver went on after the failed step"
-  fi
+  rm -rf "$tmp/build" "$tmp/calls"
+  run -C "$tmp" env WINE_STUB_CALLS="$tmp/calls" WINE_STUB_SERVER_RUNNING="$2" sh ./driver.sh
+  expect "$case_name: the driver exited with status 0" test "$status" -ne 0
+  expect "$case_name: the error '$3' is not on stderr" grep -q "$3" "$tmp/err"
+  expect "$case_name: no FAILED line on stderr" grep -q "FAILED" "$tmp/err"
+  expect_not "$case_name: the driver went on after the failed step" grep -q "went on" "$tmp/out"
 }
 
-show() {
-  for file in calls out err; do
-    echo "--- $file:" >&2
-    cat "$tmp/$file" >&2 2>/dev/null || true
-  done
-}
-
-before=$failures
 run_driver "server started by the script" 0 "stub-wineboot: could not load kernel32.dll"
-if ! grep -qx "64 wineserver -k" "$tmp/calls"; then
-  fail "the server the script started was not stopped (no 'wineserver -k')"
-fi
-[ "$failures" -eq "$before" ] || show
+expect "$case_name: the server the script started was not stopped (no 'wineserver -k')" \
+  grep -qx "64 wineserver -k" "$tmp/calls"
 
-before=$failures
 run_driver "server already running" 1 "stub-wineboot: could not load kernel32.dll"
-if grep -q "wineserver -k" "$tmp/calls"; then
-  fail "a server that was already running was stopped"
-fi
-[ "$failures" -eq "$before" ] || show
+expect_not "$case_name: a server that was already running was stopped" \
+  grep -q "wineserver -k" "$tmp/calls"
 
-before=$failures
 run_driver "server that cannot start" broken "stub-wineserver: cannot execute"
-if grep -q "wineboot" "$tmp/calls"; then
-  fail "wineboot ran although no server could be started"
-fi
-[ "$failures" -eq "$before" ] || show
-
-if [ "$failures" -ne 0 ]; then
-  echo "wine_session_test: $failures check(s) failed" >&2
-  exit 1
-fi
-echo "wine_session_test: passed"
+expect_not "$case_name: wineboot ran although no server could be started" \
+  grep -q "wineboot" "$tmp/calls"
+finish

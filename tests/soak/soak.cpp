@@ -116,12 +116,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return true;
 }
 
-template <typename Function>
-bool Resolve(platform::Library* library, const char* name, Function* slot) {
-  *slot = reinterpret_cast<Function>(platform::FindSymbol(library, name));
-  return *slot != nullptr;
-}
-
 std::string VendorPath(const Options& options) {
   return options.vendor_directory + "/" + platform::kVendorLibraryName;
 }
@@ -154,7 +148,8 @@ bool LoadPlugin(const Options& options, Plugin* loaded) {
 bool ReadPanel(const Options& options, VxPanelState* state) {
   platform::Library* emulator = platform::OpenLibrary(VendorPath(options).c_str());
   decltype(&VxPanel_GetState) get_state = nullptr;
-  const bool read = emulator != nullptr && Resolve(emulator, "VxPanel_GetState", &get_state) &&
+  const bool read = emulator != nullptr &&
+                    platform::Resolve(emulator, "VxPanel_GetState", &get_state) &&
                     get_state(state, sizeof *state);
   platform::CloseLibrary(emulator);
   return read;
@@ -165,7 +160,8 @@ bool ReadPanel(const Options& options, VxPanelState* state) {
 bool BridgeFailures(const Options& options, std::uint64_t* failures) {
   platform::Library* bridge = platform::OpenLibrary(VendorPath(options).c_str());
   std::uint64_t (*failed_writes)() = nullptr;
-  const bool read = bridge != nullptr && Resolve(bridge, "VxBridge_FailedWrites", &failed_writes);
+  const bool read =
+      bridge != nullptr && platform::Resolve(bridge, "VxBridge_FailedWrites", &failed_writes);
   if (read) {
     *failures = failed_writes();
   }
@@ -179,7 +175,7 @@ bool BridgeFailures(const Options& options, std::uint64_t* failures) {
 bool ResetPanel(const Options& options) {
   platform::Library* emulator = platform::OpenLibrary(VendorPath(options).c_str());
   decltype(&VxPanel_Reset) reset = nullptr;
-  const bool found = emulator != nullptr && Resolve(emulator, "VxPanel_Reset", &reset);
+  const bool found = emulator != nullptr && platform::Resolve(emulator, "VxPanel_Reset", &reset);
   if (found) {
     reset();
   }

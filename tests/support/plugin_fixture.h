@@ -7,26 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
-#include <thread>
 
 #include "tests/support/plugin_host.h"
 
 namespace testing_support {
 
-// Polls `condition` every 5 ms until it holds (true) or `limit` has passed
-// (false), for what another thread brings about in its own time.
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
+// How long a test waits (platform::WaitUntil) for what another thread brings
+// about in its own time before it fails.
+inline constexpr std::uint32_t kWaitMs = 5000;
 
 // What both fixtures share: the vendor library, and a plug-in that each test
 // may open and that is closed again at its end.
@@ -107,10 +97,8 @@ class PluginTest : public EntryPointTest {
   void UnloadPlugin(bool wait = true) {
     platform::CloseLibrary(plugin_);
     plugin_ = nullptr;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (wait && platform::IsLibraryLoaded(PluginPath().c_str()) &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (wait) {
+      platform::WaitUntil([] { return !platform::IsLibraryLoaded(PluginPath().c_str()); }, kWaitMs);
     }
   }
 

@@ -63,7 +63,7 @@ std::atomic<std::size_t> g_records_before_init{0};
 // the thread it held gets time to send before Init answers.
 void AudioComesBackDuringInit() {
   LetAudioGo();
-  WaitFor([] { return OtherThreadsPackets(g_records_before_init.load()) > 0; }, 1000ms);
+  platform::WaitUntil([] { return OtherThreadsPackets(g_records_before_init.load()) > 0; }, 1000);
 }
 
 TEST_F(LifecycleSeams, ClockPacketCarriesTheLocalDateAndTime) {
@@ -137,7 +137,8 @@ TEST_F(LifecycleSeams, ThreadThatDoneGaveUpOnSendsNothingWhenItComesBack) {
     platform::seam::SetSpeakerQueryHook(HangInSpeakerQuery);
     Open("message audio");
     // The first speaker query comes with the third refresh cycle.
-    ASSERT_TRUE(WaitFor([] { return g_audio.holding.load(); }, 10000ms)) << "no speaker query";
+    ASSERT_TRUE(platform::WaitUntil([] { return g_audio.holding.load(); }, 10000))
+        << "no speaker query";
     EXPECT_GT(OtherThreadsPackets(0), 0u);
     Close();
     ASSERT_TRUE(g_audio.holding.load()) << "Done waited for the audio driver";
@@ -151,7 +152,7 @@ TEST_F(LifecycleSeams, ThreadThatDoneGaveUpOnSendsNothingWhenItComesBack) {
     const char* message = Init(16, 2, "message", &ok);
     Recorder_SetInitHook(nullptr);
     EXPECT_EQ(message == nullptr, answer != 0) << message;
-    EXPECT_TRUE(WaitFor([] { return !g_audio.holding.load(); }, 1000ms));
+    EXPECT_TRUE(platform::WaitUntil([] { return !g_audio.holding.load(); }, 1000));
     if (answer == 0) {
       EXPECT_EQ(Recorder_Count(), records_before + 1) << "only iMONVFD_Init may reach the library";
     }

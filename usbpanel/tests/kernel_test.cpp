@@ -59,14 +59,10 @@ struct Bridge {
     if (library == nullptr) {
       return;
     }
-    Bind("iMONVFD_Init", &Init);
-    Bind("iMONVFD_Uninit", &Uninit);
-    Bind("iMONLCD_SendData", &Send);
-    Bind("VxBridge_FailedWrites", &FailedWrites);
-  }
-  template <typename Function>
-  void Bind(const char* name, Function* function) {
-    *function = reinterpret_cast<Function>(platform::FindSymbol(library, name));
+    platform::Resolve(library, "iMONVFD_Init", &Init);
+    platform::Resolve(library, "iMONVFD_Uninit", &Uninit);
+    platform::Resolve(library, "iMONLCD_SendData", &Send);
+    platform::Resolve(library, "VxBridge_FailedWrites", &FailedWrites);
   }
   bool Loaded() const { return Init && Uninit && Send && FailedWrites; }
 
