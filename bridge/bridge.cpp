@@ -23,8 +23,9 @@
 //   packet, and neither does another program writing to the same device.
 // - iMONVFD_Uninit waits while the writer makes progress, so that a panel
 //   that answers gets everything; it gives up once a write has taken kBound
-//   (or no write has ended for twice that), and the writer ends by itself
-//   after that write, dropping the rest.
+//   since Uninit was called (or no write has ended for twice that), so that
+//   a panel that has just answered again is not given up on, and the writer
+//   ends by itself after that write, dropping the rest.
 // - a device that has gone away (the panel was unplugged) is opened again
 //   every kReopenInterval until it is back; meanwhile packets are dropped.
 // - the library stays loaded from its first start on (on Windows from its
@@ -123,21 +124,23 @@ void ReportOnce(Link* link, std::string* line, std::string text) {
 
 // Waits until `done()` holds, the writer has been in one write for kBound
 // (the panel does not answer), or, when the writer is merely slow to come
-// round (a busy machine), until `limit`. True when `done()` holds. Needs the
-// lock, which it gives up while it waits.
+// round (a busy machine), until `limit`. A write counts from `counted_from`
+// at the earliest, so that a caller can give a write already held a bound of
+// its own. True when `done()` holds. Needs the lock, which it gives up while
+// it waits.
 template <typename Done>
 bool WaitForWriter(std::unique_lock<std::mutex>* lock, Link* link, Clock::time_point limit,
-                   Done done) {
+                   Clock::time_point counted_from, Done done) {
   for (;;) {
     if (done()) {
       return true;
     }
     const Clock::time_point now = Clock::now();
-    if (now >= limit || (link->writing && now - link->write_began >= kBound)) {
+    const Clock::time_point held_until = std::max(link->write_began, counted_from) + kBound;
+    if (now >= limit || (link->writing && now >= held_until)) {
       return false;
     }
-    TheShared().changed.wait_until(
-        *lock, link->writing ? std::min(limit, link->write_began + kBound) : limit);
+    TheShared().changed.wait_until(*lock, link->writing ? std::min(limit, held_until) : limit);
   }
 }
 
@@ -258,10 +261,13 @@ bool CloseLink(std::unique_lock<std::mutex>* lock) {
   }
   link->stopping = true;
   shared.changed.notify_all();
-  // Each packet may take the bound; a writer slow to come round gets twice that.
+  // Each packet may take the bound; a writer slow to come round gets twice
+  // that. The write under way when Uninit came counts from then: the panel
+  // may have answered again just before, and the driver not yet returned it.
+  const Clock::time_point closing_began = Clock::now();
   std::uint64_t seen = link->writes;
   while (!link->ended) {
-    if (!WaitForWriter(lock, link.get(), Clock::now() + 2 * kBound,
+    if (!WaitForWriter(lock, link.get(), Clock::now() + 2 * kBound, closing_began,
                        [&] { return link->ended || link->writes != seen; })) {
       link->abandoned = true;
       ++shared.abandoned_writers;
@@ -363,7 +369,7 @@ VENDOR_EXPORT int VENDOR_CALL iMONLCD_SendData(const unsigned char* bytes) {
     const std::shared_ptr<Link> link = shared.link;
     const auto usable = [&] { return link && shared.link == link && !link->gone; };
     if (usable() && link->queue.size() >= kQueueCapacity && !link->dropping) {
-      WaitForWriter(&lock, link.get(), Clock::now() + 2 * kBound,
+      WaitForWriter(&lock, link.get(), Clock::now() + 2 * kBound, Clock::time_point{},
                     [&] { return !usable() || link->queue.size() < kQueueCapacity; });
     }
     if (usable() && link->queue.size() < kQueueCapacity) {

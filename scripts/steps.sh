@@ -63,6 +63,35 @@ step() {
   fi
 }
 
+# background_step NAME LOG COMMAND [ARGUMENT...]: starts the command as the
+# step NAME beside the steps that follow, its output going to the file LOG;
+# background_wait waits for it and then judges it as step does. One at a
+# time. A script that ends before it waits stops the command.
+background_step() {
+  background_name="$1"
+  background_log="$2"
+  shift 2
+  background_command="$*"
+  echo "$script: $background_name (beside the steps below)"
+  mkdir -p "$(dirname "$background_log")"
+  "$@" </dev/null >"$background_log" 2>&1 &
+  background_pid=$!
+  trap 'kill "$background_pid" 2>/dev/null || true; wine_session_stop' EXIT
+}
+
+background_wait() {
+  background_status=0
+  wait "$background_pid" || background_status=$?
+  trap wine_session_stop EXIT
+  if [ "$background_status" -ne 0 ]; then
+    tail -n 40 "$background_log" | sed 's/^/  | /' >&2
+    echo "$script: FAILED: $background_name: '$background_command' exited with status $background_status" >&2
+    echo "$script: its whole log is $background_log" >&2
+    exit "$background_status"
+  fi
+  echo "$script: $background_name: done"
+}
+
 # ctest_step PRESET: runs the preset's tests as a step and shows their summary.
 ctest_step() {
   step "test, preset $1" "build/logs/test-$1.log" ctest --preset "$1"
