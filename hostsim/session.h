@@ -31,12 +31,12 @@ struct Options {
   // --state), instead of the emulator's model; for a vendor library, such as
   // the bridge, that drives the emulated panel on USB. Empty: the emulator's.
   std::string panel_state_path;
-  bool log = false;           // print every call the panel receives
-  bool quiet = false;         // no step headers and no panel after each step
-  bool ascii = false;         // '#' and '.' instead of block characters
-  bool live = false;          // redraw the panel while waiting, as the icons change
-  std::size_t columns = 0;    // the terminal's width, which the panel is drawn to fit; 0: any
-  bool panels = true;         // print the panel after each step (and live); false: only 'show'
+  bool log = false;         // print every call the panel receives
+  bool quiet = false;       // no step headers and no panel after each step
+  bool ascii = false;       // '#' and '.' instead of block characters
+  bool live = false;        // redraw the panel while waiting, as the icons change
+  std::size_t columns = 0;  // the terminal's width, which the panel is drawn to fit; 0: any
+  bool panels = true;       // print the panel after each step (and live); false: only 'show'
 };
 
 // Receives each snapshot instead of files being written (tests compare them):
