@@ -11,10 +11,11 @@ wine_sessions_owned=""
 
 # wine_session_start 32|64: starts the server and brings the prefix up to date;
 # a fresh prefix takes a few seconds the first time. wineboot writes to
-# build/logs/wineboot-32.log or -64.log, a file, which no process it leaves
-# running can hold up.
+# build/logs/wineboot-32.log or -64.log (in the virtual machine -vm-32.log,
+# since a session on this machine may run beside it), a file, which no process
+# it leaves running can hold up.
 wine_session_start() {
-  wine_session_log="build/logs/wineboot-$1.log"
+  wine_session_log="build/logs/wineboot-${VESTRIX_VM_GUEST:+vm-}$1.log"
   mkdir -p build/logs
   wine_session_status=0
   cmake/wine-run.sh "$1" wineserver -p </dev/null >"$wine_session_log" 2>&1 || wine_session_status=$?

@@ -18,7 +18,7 @@ shift
 trap wine_session_stop EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-echo "with-wine.sh: starting $bits-bit Wine (its log is build/logs/wineboot-$bits.log)"
+echo "with-wine.sh: starting $bits-bit Wine (its log is build/logs/wineboot-${VESTRIX_VM_GUEST:+vm-}$bits.log)"
 wine_session_start "$bits"
 status=0
 "$@" || status=$?
