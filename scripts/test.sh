@@ -16,10 +16,13 @@ setup_and_probe
 # The steps of the workflow presets (CMakePresets.json), taken one by one so
 # that each has its line here and its own log, and the tests can wait for the
 # Wine session or the virtual machine that they need.
-for preset in native native-tsan native-asan win32 win64 wasm; do
-  step "configure, preset $preset" "build/logs/configure-$preset.log" cmake --preset "$preset"
-  step "build, preset $preset" "build/logs/build-$preset.log" cmake --build --preset "$preset"
-done
+build_step() {
+  step "configure, preset $1" "build/logs/configure-$1.log" cmake --preset "$1"
+  step "build, preset $1" "build/logs/build-$1.log" cmake --build --preset "$1"
+}
+# What the virtual machine runs first, so that it can start.
+build_step native
+build_step win32
 
 # The win32 suites against the real VESTRIX.DLL under 32-bit Wine, and the
 # tests through the kernel's imon driver (preset kernel), which need its
@@ -32,22 +35,30 @@ done
 # VESTRIX.DLL that need no Wine; its configure step has left the other suites
 # out and says so in a skipped test.
 #
-# The machine runs beside the tests on this machine, not after them: both
-# spend much of their time waiting for the plug-in's refresh cycles and for
-# Wine, so that together they take little longer than the machine alone.
+# The machine runs beside the other builds and the tests on this machine, not
+# after them: it is the longest step, and spends much of its time waiting for
+# the plug-in's refresh cycles and for Wine. Its tests through the driver come
+# last, when the builds here are done. Where the machine runs only those
+# (this machine runs 32-bit programs itself), it starts after the builds.
 if [ "$vm_runs" = yes ]; then
   vm_prepare_step
-  if [ "$wine32_runs" = yes ]; then
-    background_step "test, preset kernel, in the virtual machine" build/logs/test-kernel.log \
-      scripts/vm/run.sh --wine32 --timeout 1200 -- \
-      scripts/with-wine.sh 32 env VESTRIX_KERNEL_WINE32=1 ctest --preset kernel
-  else
+  if [ "$wine32_runs" = no ]; then
     background_step "test, presets kernel and win32, under 32-bit Wine in the virtual machine" \
       build/logs/test-vm.log scripts/vm/run.sh --wine32 --timeout 3600 -- \
-      scripts/with-wine.sh 32 env VESTRIX_KERNEL_WINE32=1 scripts/ctest-presets.sh kernel win32
+      scripts/with-wine.sh 32 env VESTRIX_KERNEL_WINE32=1 scripts/ctest-presets.sh win32 kernel
   fi
 else
   echo "$script: test, preset kernel: SKIPPED, the virtual machine cannot start here: $vm_why"
+fi
+
+for preset in native-tsan native-asan win64 wasm; do
+  build_step "$preset"
+done
+
+if [ "$vm_runs" = yes ] && [ "$wine32_runs" = yes ]; then
+  background_step "test, preset kernel, in the virtual machine" build/logs/test-kernel.log \
+    scripts/vm/run.sh --wine32 --timeout 1200 -- \
+    scripts/with-wine.sh 32 env VESTRIX_KERNEL_WINE32=1 ctest --preset kernel
 fi
 
 ctest_step native
